@@ -1,0 +1,105 @@
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <tuple>
+
+#include "link/posix/port_list.h"
+#include "link/serial_port.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A tty class entry is a serial device when it has a device behind it. The
+// 8250 driver registers placeholder ports with no UART; they report type 0.
+bool IsRealSerialDevice(const fs::path& entry) {
+  std::error_code ec;
+  if (!fs::exists(entry / "device", ec)) return false;
+  std::ifstream type(entry / "type");
+  int value = -1;
+  if (type >> value && value == 0) return false;
+  return true;
+}
+
+bool ProcessIsAlive(const std::string& entryName) {
+  const auto dash = entryName.rfind('-');
+  if (dash == std::string::npos || dash + 1 == entryName.size()) return false;
+  for (std::size_t i = dash + 1; i < entryName.size(); ++i) {
+    if (!IsDigit(entryName[i])) return false;
+  }
+  const long pid = std::strtol(entryName.c_str() + dash + 1, nullptr, 10);
+  if (pid <= 0) return false;
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+}  // namespace
+
+bool NaturalLess(const std::string& a, const std::string& b) {
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (IsDigit(a[i]) && IsDigit(b[j])) {
+      std::size_t ei = i, ej = j;
+      while (ei < a.size() && IsDigit(a[ei])) ++ei;
+      while (ej < b.size() && IsDigit(b[ej])) ++ej;
+      std::string na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
+      na.erase(0, std::min(na.find_first_not_of('0'), na.size()));
+      nb.erase(0, std::min(nb.find_first_not_of('0'), nb.size()));
+      if (na.size() != nb.size()) return na.size() < nb.size();
+      if (na != nb) return na < nb;
+      i = ei;
+      j = ej;
+    } else {
+      if (a[i] != b[j]) return a[i] < b[j];
+      ++i;
+      ++j;
+    }
+  }
+  return a.size() - i < b.size() - j;
+}
+
+std::vector<std::string> ListSerialPortsIn(const std::string& sysClassTty,
+                                           const std::string& publishDir) {
+  std::vector<std::string> devices;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(sysClassTty, ec)) {
+    if (IsRealSerialDevice(entry.path())) devices.push_back(entry.path().filename().string());
+  }
+  std::sort(devices.begin(), devices.end(), NaturalLess);
+  std::vector<std::string> ports;
+  for (const auto& name : devices) ports.push_back("/dev/" + name);
+
+  struct Published {
+    long long seconds;
+    long long nanoseconds;
+    std::string name;
+  };
+  std::vector<Published> published;
+  for (const auto& entry : fs::directory_iterator(publishDir, ec)) {
+    const std::string name = entry.path().filename().string();
+    struct stat link {};
+    struct stat target {};
+    if (lstat(entry.path().c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) continue;
+    if (stat(entry.path().c_str(), &target) != 0) continue;  // the terminal is gone
+    if (!ProcessIsAlive(name)) continue;
+    published.push_back({static_cast<long long>(link.st_mtim.tv_sec),
+                         static_cast<long long>(link.st_mtim.tv_nsec), name});
+  }
+  std::sort(published.begin(), published.end(), [](const Published& a, const Published& b) {
+    return std::tie(a.seconds, a.nanoseconds) != std::tie(b.seconds, b.nanoseconds)
+               ? std::tie(a.seconds, a.nanoseconds) < std::tie(b.seconds, b.nanoseconds)
+               : NaturalLess(a.name, b.name);
+  });
+  for (const auto& p : published) ports.push_back((fs::path(publishDir) / p.name).string());
+  return ports;
+}
+
+std::vector<std::string> ListSerialPorts() {
+  return ListSerialPortsIn("/sys/class/tty", kDefaultPublishDir);
+}

@@ -1,0 +1,216 @@
+// POSIX serial primitives over termios. Reads wait with poll() against a
+// monotonic deadline that reproduces the Windows read time-outs, and also
+// watch a wake-up pipe so that CancelPortRead ends a pending read at once.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "link/serial_port.h"
+
+struct SerialPort {
+  int fd = -1;
+  int wakeRead = -1;   // readable once the port's reads are cancelled
+  int wakeWrite = -1;
+  termios settings{};
+  PortTimeouts timeouts{kNoReadInterval, 0, 0, 0, 0};
+  int lastError = 0;
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool Fail(SerialPort* port) {
+  port->lastError = errno;
+  return false;
+}
+
+int MillisecondsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  if (left.count() <= 0) return 0;
+  // Round up so a wait never ends just before its deadline.
+  return static_cast<int>(left.count()) + 1;
+}
+
+Clock::time_point DeadlineFor(std::uint32_t multiplier, std::uint32_t constant, std::size_t count) {
+  const std::uint64_t total = static_cast<std::uint64_t>(multiplier) * count + constant;
+  return Clock::now() + std::chrono::milliseconds(total);
+}
+
+}  // namespace
+
+SerialPort* OpenSerialPort(const char* name, int* osError) {
+  *osError = 0;
+  if (name == nullptr || name[0] == '\0') {
+    *osError = ENOENT;
+    return nullptr;
+  }
+  const int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *osError = errno;
+    return nullptr;
+  }
+  // TIOCEXCL keeps other programs out (though not root); the lock keeps out
+  // every other opener that plays by the same rule, root included.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *osError = errno == EWOULDBLOCK ? EBUSY : errno;
+    close(fd);
+    return nullptr;
+  }
+  ioctl(fd, TIOCEXCL);
+  int wake[2];
+  if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    *osError = errno;
+    close(fd);
+    return nullptr;
+  }
+  auto* port = new SerialPort;
+  port->fd = fd;
+  port->wakeRead = wake[0];
+  port->wakeWrite = wake[1];
+  return port;
+}
+
+bool ReadPortSettings(SerialPort* port) {
+  if (tcgetattr(port->fd, &port->settings) != 0) {
+    std::memset(&port->settings, 0, sizeof port->settings);
+    return Fail(port);
+  }
+  return true;
+}
+
+bool WritePortSettings(SerialPort* port) {
+  termios t = port->settings;
+  cfmakeraw(&t);
+  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNPAR | PARMRK);
+  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  t.c_cflag |= CS8 | CREAD | CLOCAL;
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  cfsetispeed(&t, B9600);
+  cfsetospeed(&t, B9600);
+  if (tcsetattr(port->fd, TCSANOW, &t) != 0) return Fail(port);
+  port->settings = t;
+  // DTR up, RTS down. A pseudo-terminal has no modem lines and refuses these;
+  // that is not a fault of the link.
+  const int dtr = TIOCM_DTR;
+  const int rts = TIOCM_RTS;
+  ioctl(port->fd, TIOCMBIS, &dtr);
+  ioctl(port->fd, TIOCMBIC, &rts);
+  return true;
+}
+
+void SetPortEventsAndQueues(SerialPort*) {
+  // The kernel sizes its own tty queues and always reports received bytes.
+}
+
+bool SetPortTimeouts(SerialPort* port, const PortTimeouts& timeouts) {
+  port->timeouts = timeouts;
+  return true;
+}
+
+bool PurgePort(SerialPort* port) {
+  // Output is discarded only while the driver still holds some. WritePort
+  // waits until its bytes have left, so this drops only what an earlier,
+  // failed write left behind. Flushing unconditionally would be wrong on a
+  // pseudo-terminal: there it drops bytes already written but not yet handed
+  // to the other side, which a real UART has long sent.
+  int queued = 0;
+  if (ioctl(port->fd, TIOCOUTQ, &queued) == 0 && queued > 0 && tcflush(port->fd, TCOFLUSH) != 0) {
+    return Fail(port);
+  }
+  if (tcflush(port->fd, TCIFLUSH) != 0) return Fail(port);
+  return true;
+}
+
+bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
+  const auto deadline =
+      DeadlineFor(port->timeouts.writeMultiplier, port->timeouts.writeConstant, count);
+  std::size_t written = 0;
+  while (written < count) {
+    const ssize_t n = write(port->fd, bytes + written, count - written);
+    if (n > 0) {
+      written += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return Fail(port);
+    const int left = MillisecondsLeft(deadline);
+    if (left == 0) {
+      port->lastError = ETIMEDOUT;
+      return false;
+    }
+    pollfd p{port->fd, POLLOUT, 0};
+    if (poll(&p, 1, left) < 0 && errno != EINTR) return Fail(port);
+  }
+  // Wait until the bytes have left the driver, so that a purge right after the
+  // write cannot discard any of them.
+  for (;;) {
+    int queued = 0;
+    if (ioctl(port->fd, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+    if (MillisecondsLeft(deadline) == 0) {
+      port->lastError = ETIMEDOUT;
+      return false;
+    }
+    usleep(1000);
+  }
+  return true;
+}
+
+bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::size_t* received) {
+  *received = 0;
+  const PortTimeouts& t = port->timeouts;
+  const bool immediate = t.readInterval == kNoReadInterval && t.readMultiplier == 0 &&
+                         t.readConstant == 0;
+  const auto deadline = DeadlineFor(t.readMultiplier, t.readConstant, count);
+  while (*received < count) {
+    pollfd p[2] = {{port->fd, POLLIN, 0}, {port->wakeRead, POLLIN, 0}};
+    const int ready = poll(p, 2, immediate ? 0 : MillisecondsLeft(deadline));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return Fail(port);
+    }
+    if (p[1].revents != 0) {
+      port->lastError = ECANCELED;
+      return false;
+    }
+    if (ready == 0) return true;  // time-out: what has arrived is the result
+    if (p[0].revents & POLLIN) {
+      const ssize_t n = read(port->fd, buffer + *received, count - *received);
+      if (n > 0) {
+        *received += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n == 0) errno = EIO;  // the device is gone
+      return Fail(port);
+    }
+    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      port->lastError = EIO;
+      return false;
+    }
+  }
+  return true;
+}
+
+void CancelPortRead(SerialPort* port) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t ignored = write(port->wakeWrite, &byte, 1);
+}
+
+void CloseSerialPort(SerialPort* port) {
+  if (port == nullptr) return;
+  close(port->fd);
+  close(port->wakeRead);
+  close(port->wakeWrite);
+  delete port;
+}
+
+int PortLastError(const SerialPort* port) { return port->lastError; }

@@ -1,0 +1,81 @@
+// Serial port primitives: the only platform-specific part of the link. One
+// implementation per platform (posix/ and win32/); the shared algorithm in
+// serial_link.cpp is written once over these functions.
+//
+// Ownership and threads: the thread that opened a port owns it and is the
+// only one that configures, purges, writes and closes it. One other thread
+// (the reply reader) may run ReadPort on it at the same time. CancelPortRead
+// may be called from any thread and makes a pending ReadPort, and every later
+// one, return at once with failure; the owner calls it before closing so that
+// no read is left pending on a closed port. No function here shows anything
+// to the user or ends the process: failures are returned, with the operating
+// system's error code kept in the port for diagnosis.
+#ifndef CORVELLE_LINK_SERIAL_PORT_H
+#define CORVELLE_LINK_SERIAL_PORT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SerialPort;  // one opening of a port; defined by the platform file
+
+// Read and write time-outs in milliseconds, with the meaning of the Windows
+// communications time-outs. With readInterval at its maximum (kNoReadInterval)
+// a read of n bytes returns as soon as all n are in, or after
+// readMultiplier * n + readConstant ms with what has arrived so far.
+struct PortTimeouts {
+  std::uint32_t readInterval;
+  std::uint32_t readMultiplier;
+  std::uint32_t readConstant;
+  std::uint32_t writeMultiplier;
+  std::uint32_t writeConstant;
+};
+inline constexpr std::uint32_t kNoReadInterval = 0xFFFFFFFFu;
+
+// The serial devices of this machine in a stable order. The last one is the
+// device the program uses.
+std::vector<std::string> ListSerialPorts();
+
+// Opens `name` for reading and writing, exclusively: while it is open a second
+// opening of the same device fails. The name is used as stored; the platform
+// adds what its device namespace needs. Returns nullptr on failure and puts
+// the system's error code into `osError`.
+SerialPort* OpenSerialPort(const char* name, int* osError);
+
+// Reads the port's current line settings into the port. False when the driver
+// refuses; the later steps then start from default settings.
+bool ReadPortSettings(SerialPort* port);
+
+// Applies the transmitter's link onto the settings read: 9600 baud, 8 data
+// bits, no parity, one stop bit, binary, no flow control of any kind, no
+// character replacement, DTR raised and RTS dropped. False when refused.
+bool WritePortSettings(SerialPort* port);
+
+// Asks for receive-character events and 16384-byte driver queues. Results do
+// not matter to the link, so none is returned.
+void SetPortEventsAndQueues(SerialPort* port);
+
+bool SetPortTimeouts(SerialPort* port, const PortTimeouts& timeouts);
+
+// Discards everything unread in the input queue and unsent in the output queue.
+bool PurgePort(SerialPort* port);
+
+// Writes all `count` bytes and waits until they have left the output queue,
+// within the write time-outs. False on failure or time-out.
+bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count);
+
+// Reads up to `count` bytes within the read time-outs. True when the read
+// itself succeeded, with `*received` bytes (possibly fewer than `count` after a
+// time-out); false on an error, on a vanished device or after CancelPortRead.
+bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::size_t* received);
+
+void CancelPortRead(SerialPort* port);
+
+// Releases the port. It must not be in use by any other thread.
+void CloseSerialPort(SerialPort* port);
+
+// The system's error code of the last failed call on this port, for diagnosis.
+int PortLastError(const SerialPort* port);
+
+#endif

@@ -1,0 +1,24 @@
+// The flags shared by the user-interface thread, the operation worker and the
+// reply reader. Each is one value written whole, and atomic.
+#ifndef CORVELLE_OPS_OPERATION_STATE_H
+#define CORVELLE_OPS_OPERATION_STATE_H
+
+#include <atomic>
+#include <cstdint>
+
+// Which operation runs, or which reply the next reader is to read.
+enum : std::uint8_t {
+  STATE_READ_SETTING = 0,          // "read 1"; the reader reads the setting reply
+  STATE_AWAIT_COLD_PORT = 4,       // the reader reads the cold port reply
+  STATE_IDLE = 10,                 // no reply expected
+  STATE_WRITE_SETTING = 20,        // report the end of a setting write
+  STATE_CALIBRATE_COLD_PORT = 30,  // finish a cold port calibration
+  STATE_READ_COLD_PORT = 40,       // read the cold port temperature
+};
+
+inline std::atomic<std::uint8_t> OperationState{STATE_IDLE};
+
+// 1 while the window accepts commands; 0 while an operation runs.
+inline std::atomic<std::uint8_t> readyForCommand{1};
+
+#endif

@@ -1,0 +1,67 @@
+// A simulated transmitter in a private folder, and the shared state of the
+// core reset to how the program starts, for integration tests.
+#ifndef CORVELLE_TESTS_SUPPORT_SIM_FIXTURE_H
+#define CORVELLE_TESTS_SUPPORT_SIM_FIXTURE_H
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "link/serial_link.h"
+#include "ops/operation_state.h"
+#include "tests/support/recording_view.h"
+#include "tools/sim/simulated_transmitter.h"
+
+namespace testing_sim {
+
+using namespace std::chrono_literals;
+
+inline std::string MakeTempFolder() {
+  char pattern[] = "/tmp/corvelle-test-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  return made ? made : "";
+}
+
+inline void UsePort(const std::string& name) {
+  std::memset(portName, 0, sizeof portName);
+  std::strncpy(portName, name.c_str(), sizeof portName - 1);
+}
+
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = MakeTempFolder();
+    ASSERT_FALSE(folder_.empty());
+    sim::SimOptions options;
+    options.linkDir = folder_;
+    device_ = std::make_unique<sim::SimulatedTransmitter>(options);
+    UsePort(device_->PortPath());
+    replyArrived.store(0);
+    OperationState.store(STATE_IDLE);
+    readyForCommand.store(1);
+  }
+
+  void TearDown() override {
+    // A detached worker may still be finishing its operation.
+    for (int i = 0; i < 300 && readyForCommand.load() != 1; ++i) std::this_thread::sleep_for(50ms);
+    device_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+  }
+
+  DialogHandle dialog() { return view_.Handle(); }
+
+  std::string folder_;
+  std::unique_ptr<sim::SimulatedTransmitter> device_;
+  testing_view::RecordingView view_;
+};
+
+}  // namespace testing_sim
+
+#endif
