@@ -92,13 +92,16 @@ TEST(ChooseLastPort, LastEntryWinsAndAnEmptyListKeepsThePreviousChoice) {
 }
 
 TEST(FindSerialPort, FindsTheNewestPublishedSimulator) {
+  const std::string folder = testing_sim::MakeTempFolder();
+  setenv("CORVELLE_PORT_DIR", folder.c_str(), 1);
   sim::SimOptions options;
-  options.linkDir = kDefaultPublishDir;
+  options.linkDir = folder;
   options.name = "discovery-test";
   sim::SimulatedTransmitter device(options);
   testing_sim::UsePort("");
   FindSerialPort();
   EXPECT_EQ(std::string(portName), device.PortPath());
+  unsetenv("CORVELLE_PORT_DIR");
 }
 
 }  // namespace

@@ -38,6 +38,7 @@ class SimTest : public ::testing::Test {
   void SetUp() override {
     folder_ = MakeTempFolder();
     ASSERT_FALSE(folder_.empty());
+    setenv("CORVELLE_PORT_DIR", folder_.c_str(), 1);  // discovery sees this simulator last
     sim::SimOptions options;
     options.linkDir = folder_;
     device_ = std::make_unique<sim::SimulatedTransmitter>(options);

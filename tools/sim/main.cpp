@@ -27,6 +27,7 @@ const char kUsage[] =
     "Runs a simulated temperature transmitter on a pseudo-terminal until it is\n"
     "interrupted. Its port is published as DIR/NAME-PID (default DIR: %s),\n"
     "where the program's discovery on Linux finds it; the entry is removed on exit.\n"
+    "CORVELLE_PORT_DIR in the environment changes the default DIR.\n"
     "\n"
     "  --port-dir DIR   where to publish the port\n"
     "  --name NAME      first part of the published name (default: sim)\n"
@@ -86,7 +87,7 @@ void RunCommand(sim::SimulatedTransmitter& device, const std::string& line) {
 
 int main(int argc, char** argv) {
   sim::SimOptions options;
-  options.linkDir = kDefaultPublishDir;
+  options.linkDir = PublishDir();
   int cold = 250;
   for (int i = 1; i < argc; ++i) {
     const bool hasValue = i + 1 < argc;

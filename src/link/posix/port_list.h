@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
-// Where running simulated transmitters publish their ports.
+// Where running simulated transmitters publish their ports, unless the
+// environment names another folder in CORVELLE_PORT_DIR (so that tests and
+// parallel demos do not see each other's simulators).
 inline constexpr const char* kDefaultPublishDir = "/tmp/corvelle-ports";
+std::string PublishDir();
 
 // "Natural" order: runs of digits compare by value, so ttyS2 < ttyS10.
 bool NaturalLess(const std::string& a, const std::string& b);

@@ -100,6 +100,9 @@ std::vector<std::string> ListSerialPortsIn(const std::string& sysClassTty,
   return ports;
 }
 
-std::vector<std::string> ListSerialPorts() {
-  return ListSerialPortsIn("/sys/class/tty", kDefaultPublishDir);
+std::string PublishDir() {
+  const char* dir = std::getenv("CORVELLE_PORT_DIR");
+  return dir != nullptr && dir[0] != '\0' ? dir : kDefaultPublishDir;
 }
+
+std::vector<std::string> ListSerialPorts() { return ListSerialPortsIn("/sys/class/tty", PublishDir()); }

@@ -1,0 +1,71 @@
+// Serial device discovery on Windows: the devices the system publishes under
+// HKLM\Hardware\DeviceMap\SerialComm, one value per port with the device name
+// (COM3 ...) as its data, in the registry's enumeration order.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "link/serial_port.h"
+
+namespace {
+
+// Room for the value name and the data. Longer ones cannot be device names
+// and are skipped like any other value that fails to enumerate.
+constexpr DWORD kNameChars = 256;
+constexpr DWORD kDataBytes = 512;
+// A backstop for a registry that never reports the end of the list.
+constexpr DWORD kMaxValues = 65536;
+
+// The data as text: REG_SZ data need not end in a NUL, and may hold one early.
+std::string DataToUtf8(const BYTE* data, DWORD size) {
+  const auto* text = reinterpret_cast<const wchar_t*>(data);
+  std::size_t length = size / sizeof(wchar_t);
+  for (std::size_t i = 0; i < length; ++i) {
+    if (text[i] == L'\0') {
+      length = i;
+      break;
+    }
+  }
+  if (length == 0) return std::string();
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
+                                        nullptr, nullptr);
+  if (bytes <= 0) return std::string();
+  std::string utf8(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), bytes, nullptr,
+                      nullptr);
+  return utf8;
+}
+
+}  // namespace
+
+std::vector<std::string> ListSerialPorts() {
+  std::vector<std::string> ports;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Hardware\\DeviceMap\\SerialComm", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
+    return ports;
+  }
+  // Only the end of the list stops the walk: a value that cannot be read (too
+  // long, or changed under us) is skipped and the next index is tried. A key
+  // that has gone away fails for every index, so that ends it too.
+  for (DWORD index = 0; index < kMaxValues; ++index) {
+    wchar_t name[kNameChars];
+    DWORD nameChars = kNameChars;
+    alignas(wchar_t) BYTE data[kDataBytes];
+    DWORD dataBytes = kDataBytes;
+    const LSTATUS status =
+        RegEnumValueW(key, index, name, &nameChars, nullptr, nullptr, data, &dataBytes);
+    if (status == ERROR_NO_MORE_ITEMS || status == ERROR_INVALID_HANDLE ||
+        status == ERROR_KEY_DELETED) {
+      break;
+    }
+    if (status != ERROR_SUCCESS) continue;
+    ports.push_back(DataToUtf8(data, dataBytes));
+  }
+  RegCloseKey(key);
+  return ports;
+}

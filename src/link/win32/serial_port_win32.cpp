@@ -1,0 +1,225 @@
+// Win32 serial primitives over the communications API. The port is opened for
+// overlapped I/O: each read and write is issued and then waited for on this
+// side, which looks synchronous to the link, but lets CancelPortRead end a
+// read that is still pending (a synchronous read on a COM port cannot be
+// ended from another thread, not even by closing the handle).
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "link/serial_port.h"
+
+namespace {
+
+// Extra time a write may take beyond the driver's own write time-outs before
+// it is abandoned; it only guards against a driver that ignores them.
+constexpr DWORD kWriteGraceMs = 1000;
+
+std::wstring Widen(const char* text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), length);
+  wide.resize(static_cast<std::size_t>(length - 1));
+  return wide;
+}
+
+// A manual-reset event for one overlapped operation; released with the port.
+HANDLE NewEvent() { return CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+
+}  // namespace
+
+struct SerialPort {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  HANDLE readEvent = nullptr;
+  HANDLE writeEvent = nullptr;
+  DCB settings{};
+  PortTimeouts timeouts{kNoReadInterval, 0, 0, 0, 0};
+
+  // Guards `cancelled` and the issuing of a read, so that a cancel either
+  // finds no read yet (and the read then sees the flag) or finds it pending
+  // (and aborts it). The wait for the read happens outside the lock.
+  SRWLOCK readLock = SRWLOCK_INIT;
+  bool cancelled = false;
+  OVERLAPPED readOverlapped{};
+
+  // Written by the owner and by the reader thread.
+  std::atomic<DWORD> lastError{0};
+};
+
+namespace {
+
+bool Fail(SerialPort* port) {
+  port->lastError.store(GetLastError());
+  return false;
+}
+
+void ReleaseHandles(SerialPort* port) {
+  if (port->handle != INVALID_HANDLE_VALUE) CloseHandle(port->handle);
+  if (port->readEvent != nullptr) CloseHandle(port->readEvent);
+  if (port->writeEvent != nullptr) CloseHandle(port->writeEvent);
+  port->handle = INVALID_HANDLE_VALUE;
+  port->readEvent = port->writeEvent = nullptr;
+}
+
+}  // namespace
+
+SerialPort* OpenSerialPort(const char* name, int* osError) {
+  *osError = 0;
+  if (name == nullptr || name[0] == '\0') {
+    *osError = ERROR_FILE_NOT_FOUND;
+    return nullptr;
+  }
+  // COM10 and above are reachable only through the device namespace; the
+  // prefix works for every port number, so it is always added.
+  const std::wstring path = L"\\\\.\\" + Widen(name);
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    *osError = static_cast<int>(GetLastError());
+    return nullptr;
+  }
+  auto* port = new SerialPort;
+  port->handle = handle;
+  port->readEvent = NewEvent();
+  port->writeEvent = NewEvent();
+  if (port->readEvent == nullptr || port->writeEvent == nullptr) {
+    *osError = static_cast<int>(GetLastError());
+    ReleaseHandles(port);
+    delete port;
+    return nullptr;
+  }
+  return port;
+}
+
+bool ReadPortSettings(SerialPort* port) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(port->handle, &dcb)) {
+    port->settings = DCB{};
+    port->settings.DCBlength = sizeof port->settings;
+    return Fail(port);
+  }
+  port->settings = dcb;
+  return true;
+}
+
+bool WritePortSettings(SerialPort* port) {
+  DCB dcb = port->settings;
+  dcb.DCBlength = sizeof dcb;
+  dcb.BaudRate = CBR_9600;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.fBinary = 1;
+  dcb.fParity = 0;
+  dcb.fOutxCtsFlow = 0;
+  dcb.fOutxDsrFlow = 0;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fDsrSensitivity = 0;
+  dcb.fTXContinueOnXoff = 0;
+  dcb.fOutX = 0;
+  dcb.fInX = 0;
+  dcb.fErrorChar = 0;
+  dcb.fNull = 0;
+  dcb.fRtsControl = RTS_CONTROL_DISABLE;
+  dcb.fAbortOnError = 0;
+  if (!SetCommState(port->handle, &dcb)) return Fail(port);
+  port->settings = dcb;
+  return true;
+}
+
+void SetPortEventsAndQueues(SerialPort* port) {
+  SetCommMask(port->handle, EV_RXCHAR);
+  SetupComm(port->handle, 16384, 16384);
+}
+
+bool SetPortTimeouts(SerialPort* port, const PortTimeouts& timeouts) {
+  COMMTIMEOUTS t{};
+  if (!GetCommTimeouts(port->handle, &t)) return Fail(port);
+  t.ReadIntervalTimeout = timeouts.readInterval;
+  t.ReadTotalTimeoutMultiplier = timeouts.readMultiplier;
+  t.ReadTotalTimeoutConstant = timeouts.readConstant;
+  t.WriteTotalTimeoutMultiplier = timeouts.writeMultiplier;
+  t.WriteTotalTimeoutConstant = timeouts.writeConstant;
+  if (!SetCommTimeouts(port->handle, &t)) return Fail(port);
+  port->timeouts = timeouts;
+  return true;
+}
+
+bool PurgePort(SerialPort* port) {
+  if (!PurgeComm(port->handle, PURGE_TXCLEAR | PURGE_RXCLEAR)) return Fail(port);
+  return true;
+}
+
+bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
+  if (count == 0) return true;
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = port->writeEvent;
+  ResetEvent(port->writeEvent);
+  if (!WriteFile(port->handle, bytes, static_cast<DWORD>(count), nullptr, &overlapped)) {
+    if (GetLastError() != ERROR_IO_PENDING) return Fail(port);
+    const DWORD bound = port->timeouts.writeMultiplier * static_cast<DWORD>(count) +
+                        port->timeouts.writeConstant + kWriteGraceMs;
+    if (WaitForSingleObject(port->writeEvent, bound) != WAIT_OBJECT_0) {
+      CancelIoEx(port->handle, &overlapped);
+    }
+  }
+  // Waits for the completion (or the cancel), so that `overlapped` is no
+  // longer in use when it goes out of scope.
+  DWORD written = 0;
+  if (!GetOverlappedResult(port->handle, &overlapped, &written, TRUE)) return Fail(port);
+  if (written != count) {
+    port->lastError.store(ERROR_WRITE_FAULT);
+    return false;
+  }
+  return true;
+}
+
+bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::size_t* received) {
+  *received = 0;
+  DWORD got = 0;
+  AcquireSRWLockExclusive(&port->readLock);
+  if (port->cancelled) {
+    ReleaseSRWLockExclusive(&port->readLock);
+    port->lastError.store(ERROR_OPERATION_ABORTED);
+    return false;
+  }
+  port->readOverlapped = OVERLAPPED{};
+  port->readOverlapped.hEvent = port->readEvent;
+  ResetEvent(port->readEvent);
+  const BOOL done =
+      ReadFile(port->handle, buffer, static_cast<DWORD>(count), nullptr, &port->readOverlapped);
+  const DWORD issueError = done ? ERROR_SUCCESS : GetLastError();
+  ReleaseSRWLockExclusive(&port->readLock);
+
+  if (!done && issueError != ERROR_IO_PENDING) {
+    port->lastError.store(issueError);
+    return false;
+  }
+  // The read time-outs end a pending read; CancelPortRead ends it sooner.
+  if (!GetOverlappedResult(port->handle, &port->readOverlapped, &got, TRUE)) return Fail(port);
+  *received = got;
+  return true;
+}
+
+void CancelPortRead(SerialPort* port) {
+  AcquireSRWLockExclusive(&port->readLock);
+  port->cancelled = true;
+  // Only the read is cancelled; a read that has already completed, or was
+  // never issued, leaves nothing to cancel.
+  CancelIoEx(port->handle, &port->readOverlapped);
+  ReleaseSRWLockExclusive(&port->readLock);
+}
+
+void CloseSerialPort(SerialPort* port) {
+  if (port == nullptr) return;
+  ReleaseHandles(port);
+  delete port;
+}
+
+int PortLastError(const SerialPort* port) { return static_cast<int>(port->lastError.load()); }
