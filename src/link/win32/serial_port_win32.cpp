@@ -152,7 +152,18 @@ bool SetPortTimeouts(SerialPort* port, const PortTimeouts& timeouts) {
 }
 
 bool PurgePort(SerialPort* port) {
-  if (!PurgeComm(port->handle, PURGE_TXCLEAR | PURGE_RXCLEAR)) return Fail(port);
+  // The output queue is cleared only while the driver still holds unsent
+  // bytes. WritePort returns once its bytes are handed on, so that is only
+  // what an earlier, failed write left behind. Clearing it unconditionally
+  // loses data on drivers that hand bytes on before the far end has them:
+  // Wine's serial port on a pseudo-terminal flushes the far end's unread
+  // input on PURGE_TXCLEAR, so a frame purged right after its write can be
+  // lost.
+  DWORD errors = 0;
+  COMSTAT status{};
+  const bool outputQueued = !ClearCommError(port->handle, &errors, &status) || status.cbOutQue > 0;
+  const DWORD flags = PURGE_RXCLEAR | (outputQueued ? PURGE_TXCLEAR : 0);
+  if (!PurgeComm(port->handle, flags)) return Fail(port);
   return true;
 }
 
@@ -201,8 +212,14 @@ bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::si
     port->lastError.store(issueError);
     return false;
   }
-  // The read time-outs end a pending read; CancelPortRead ends it sooner.
-  if (!GetOverlappedResult(port->handle, &port->readOverlapped, &got, TRUE)) return Fail(port);
+  // The read time-outs end a pending read; CancelPortRead ends it sooner. A
+  // time-out is a successful read of what had arrived by then. Windows
+  // reports it as success; Wine reports one that got no byte at all as
+  // ERROR_TIMEOUT.
+  if (!GetOverlappedResult(port->handle, &port->readOverlapped, &got, TRUE)) {
+    if (GetLastError() != ERROR_TIMEOUT) return Fail(port);
+    got = static_cast<DWORD>(port->readOverlapped.InternalHigh);
+  }
   *received = got;
   return true;
 }
