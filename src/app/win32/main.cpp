@@ -1,0 +1,72 @@
+// Program entry and the main dialog procedure. The dialog is the whole user
+// interface: it fills its lists, finds the serial port once, and hands every
+// command to the dispatch, which reaches the window through the view
+// operations (view_win32.cpp).
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/win32/resource.h"
+#include "app/win32/wide_text.h"
+#include "link/serial_link.h"
+#include "ops/command_dispatch.h"
+#include "protocol/sensor_catalogue.h"
+
+namespace {
+
+// Appends at the end by position: the sorted lists keep the order given here,
+// and the sensor list's index stays the catalogue index.
+void AppendListEntry(HWND dialog, int listId, const char* text) {
+  const std::wstring wide = WideFromUtf8(text);
+  SendDlgItemMessageW(dialog, listId, CB_INSERTSTRING, static_cast<WPARAM>(-1),
+                      reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+BOOL OnInitMainDialog(HWND dialog) {
+  for (const SensorEntry& sensor : SensorCatalogue) {
+    AppendListEntry(dialog, IDC_SENSOR_TYPE, sensor.listLabel);
+  }
+  AppendListEntry(dialog, IDC_OUTPUT_TYPE, "4-20mA");
+  AppendListEntry(dialog, IDC_OUTPUT_TYPE, "0-20mA");
+  AppendListEntry(dialog, IDC_ERROR_OUTPUT, "HIGH");
+  AppendListEntry(dialog, IDC_ERROR_OUTPUT, "LOW");
+  AppendListEntry(dialog, IDC_MIN_SIGN, "+");
+  AppendListEntry(dialog, IDC_MIN_SIGN, "-");
+  // The port name field stays empty until the first Connect shows it.
+  FindSerialPort();
+  return TRUE;  // let the dialog manager set the default focus
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitMainDialog(dialog);
+    case WM_COMMAND:
+      OnCommand(dialog, LOWORD(wParam));
+      return FALSE;
+    case WM_CLOSE:
+      // A modal dialog's loop ends with EndDialog; the window is destroyed on
+      // the way out of DialogBoxParamW.
+      EndDialog(dialog, 0);
+      return TRUE;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+  // An operation may still be running on detached threads. Ending the process
+  // here stops them where they are instead of running the C++ runtime's exit
+  // sequence underneath them.
+  ExitProcess(0);
+}

@@ -1,0 +1,47 @@
+// The view operations on the main dialog. DialogHandle is the dialog's HWND.
+// Each call is a message to the dialog's controls, which the system delivers
+// on the user-interface thread, so worker threads may call these too.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <string>
+
+#include "app/view.h"
+#include "app/win32/wide_text.h"
+
+namespace {
+
+HWND AsWindow(DialogHandle dialog) { return static_cast<HWND>(dialog); }
+
+}  // namespace
+
+void SetControlText(DialogHandle dialog, int controlId, const char* text) {
+  SetDlgItemTextW(AsWindow(dialog), controlId, WideFromUtf8(text).c_str());
+}
+
+void GetControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize) {
+  if (buffer == nullptr || bufferSize <= 0) return;
+  buffer[0] = '\0';
+  const HWND control = GetDlgItem(AsWindow(dialog), controlId);
+  if (control == nullptr) return;
+  // The whole text is fetched and converted first, so that the cut to the
+  // caller's size falls between characters rather than inside one.
+  const int length = GetWindowTextLengthW(control);
+  if (length <= 0) return;
+  std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(control, wide.data(), length + 1);
+  CopyUtf8Cut(Utf8FromWide(wide.data(), copied), buffer, bufferSize);
+}
+
+int GetListSelection(DialogHandle dialog, int controlId) {
+  const HWND list = GetDlgItem(AsWindow(dialog), controlId);
+  if (list == nullptr) return -1;
+  const LRESULT index = SendMessageW(list, CB_GETCURSEL, 0, 0);
+  return index == CB_ERR ? -1 : static_cast<int>(index);
+}
+
+void ShowTips(DialogHandle dialog, const char* text) {
+  MessageBoxW(AsWindow(dialog), WideFromUtf8(text).c_str(), L"tips", MB_OK);
+}

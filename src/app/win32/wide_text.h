@@ -1,0 +1,19 @@
+// UTF-8 <-> UTF-16 at the Win32 boundary: the core speaks UTF-8, the W
+// functions UTF-16.
+#ifndef CORVELLE_APP_WIN32_WIDE_TEXT_H
+#define CORVELLE_APP_WIN32_WIDE_TEXT_H
+
+#include <string>
+
+// Invalid UTF-8 becomes U+FFFD; an empty or null text gives an empty string.
+std::wstring WideFromUtf8(const char* text);
+
+// `length` UTF-16 units of `text`; an unpaired surrogate becomes U+FFFD.
+std::string Utf8FromWide(const wchar_t* text, int length);
+
+// The longest prefix of `utf8` that fits `bufferSize` bytes with its zero
+// terminator and does not end inside a multi-byte sequence, copied into
+// `buffer`. Does nothing when bufferSize is not positive.
+void CopyUtf8Cut(const std::string& utf8, char* buffer, int bufferSize);
+
+#endif
