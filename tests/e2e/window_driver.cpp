@@ -1,0 +1,635 @@
+// corvelle-driver: drives the Corvelle window from outside, the way a person
+// would, for the end-to-end tests under Wine. It reads one command per line on
+// standard input and answers each with exactly one line on standard output,
+// starting with "ok" or "fail" and prefixed with the seconds since the driver
+// started. Commands never block on the program's UI thread for long: clicks
+// are posted, and every message that needs an answer has a time-out, so a
+// modal box on the program's side cannot hang the driver.
+//
+// Texts are UTF-8. In command arguments and answers, \r \n \\ and \xNN stand
+// for the bytes they name; a TEXT argument is the rest of the line after one
+// separating blank, so leading blanks are part of it.
+//
+//   launch PATH           start the program (PATH as typed, no escapes), wait
+//                         for its window; t= is the time from process
+//                         creation to the window showing
+//   click ID              post BM_CLICK to a button (resets the clock)
+//   command ID            post WM_COMMAND with ID to the dialog (resets the clock)
+//   key VK                post a key press to the focused control (resets the clock)
+//   mark                  reset the clock
+//   settext ID TEXT       replace the text of an edit
+//   select ID INDEX       choose a list entry (-1 clears the choice)
+//   text ID               answer the text of a control
+//   expect ID TEXT        fail unless the control shows TEXT
+//   wait ID MIN MAX TEXT  wait until the control shows TEXT; fail if that is
+//                         sooner than MIN or later than MAX ms after the clock,
+//                         or if a "tips" box shows up meanwhile
+//   unchanged ID MS       fail if the control's text changes within MS ms
+//   tips MAX TEXT         wait up to MAX ms for a "tips" box, check its text,
+//                         press its OK button
+//   notips MS             fail if a "tips" box shows up within MS ms
+//   list ID               answer the entries of a list, separated by '|'
+//   expectlist ID A|B|..  fail unless the list holds exactly these entries
+//   cursel ID             answer the selected index of a list
+//   rect                  answer the window's screen rectangle: x y width height
+//   close                 post WM_CLOSE to the dialog (resets the clock)
+//   exited MAX            wait up to MAX ms for the program to end; fail unless
+//                         it ends with exit code 0
+//   alive                 fail unless the program and its window still exist
+//   sleep MS
+//   quit
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kMessageTimeoutMs = 5000;
+constexpr DWORD kPollMs = 10;
+const wchar_t kWindowTitle[] = L"Corvelle";
+
+LARGE_INTEGER frequency;
+LARGE_INTEGER driverStart;
+LARGE_INTEGER mark;
+
+HWND dialog = nullptr;
+HANDLE process = nullptr;
+DWORD processId = 0;
+
+double SecondsSince(const LARGE_INTEGER& from) {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+long MsSinceMark() { return static_cast<long>(SecondsSince(mark) * 1000.0 + 0.5); }
+
+void ResetMark() { QueryPerformanceCounter(&mark); }
+
+// ---- text conversions -------------------------------------------------------
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                    nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
+                      nullptr, nullptr);
+  return text;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    const char next = text[++i];
+    if (next == 'r') {
+      out += '\r';
+    } else if (next == 'n') {
+      out += '\n';
+    } else if (next == 'x' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+               HexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += next;
+    }
+  }
+  return out;
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// ---- answers ----------------------------------------------------------------
+
+void Answer(bool ok, const std::string& detail) {
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "[%8.3f] ", SecondsSince(driverStart));
+  const std::string line = std::string(stamp) + (ok ? "ok" : "fail") +
+                           (detail.empty() ? "" : " " + detail) + "\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+            &written, nullptr);
+}
+
+std::string Ms(long ms) { return "t=" + std::to_string(ms) + "ms"; }
+
+// ---- the program's windows --------------------------------------------------
+
+bool SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result) {
+  DWORD_PTR value = 0;
+  const LRESULT sent = SendMessageTimeoutW(window, message, wParam, lParam,
+                                           SMTO_NORMAL, kMessageTimeoutMs, &value);
+  if (result != nullptr) *result = value;
+  return sent != 0;
+}
+
+bool ReadWindowText(HWND window, std::string* text) {
+  DWORD_PTR length = 0;
+  if (!SendWithTimeout(window, WM_GETTEXTLENGTH, 0, 0, &length)) return false;
+  std::wstring wide(length + 2, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendWithTimeout(window, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(wide.data()),
+                       &copied)) {
+    return false;
+  }
+  wide.resize(copied);
+  *text = Narrow(wide);
+  return true;
+}
+
+bool ControlText(int id, std::string* text) {
+  const HWND control = GetDlgItem(dialog, id);
+  if (control == nullptr) return false;
+  return ReadWindowText(control, text);
+}
+
+struct FindDialog {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK FindDialogProc(HWND window, LPARAM param) {
+  auto* find = reinterpret_cast<FindDialog*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != find->processId || !IsWindowVisible(window)) return TRUE;
+  wchar_t title[64] = {};
+  GetWindowTextW(window, title, 64);
+  if (std::wcscmp(title, kWindowTitle) != 0) return TRUE;
+  find->found = window;
+  return FALSE;
+}
+
+// A visible "tips" message box owned by the dialog, or null.
+struct FindTips {
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK FindTipsProc(HWND window, LPARAM param) {
+  auto* find = reinterpret_cast<FindTips*>(param);
+  if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != find->owner) return TRUE;
+  wchar_t className[32] = {};
+  GetClassNameW(window, className, 32);
+  wchar_t title[32] = {};
+  GetWindowTextW(window, title, 32);
+  if (std::wcscmp(className, L"#32770") != 0 || std::wcscmp(title, L"tips") != 0) return TRUE;
+  find->found = window;
+  return FALSE;
+}
+
+HWND TipsBox() {
+  if (dialog == nullptr) return nullptr;
+  FindTips find{dialog, nullptr};
+  EnumWindows(FindTipsProc, reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
+
+// The message text of a box: the static control that holds it (identifier
+// 0xFFFF in the system's message box template), else any static with text.
+std::string TipsText(HWND box) {
+  std::string text;
+  const HWND message = GetDlgItem(box, 0xFFFF);
+  if (message != nullptr && ReadWindowText(message, &text) && !text.empty()) return text;
+  for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t className[32] = {};
+    GetClassNameW(child, className, 32);
+    if (_wcsicmp(className, L"Static") == 0 && ReadWindowText(child, &text) && !text.empty()) {
+      return text;
+    }
+  }
+  return std::string();
+}
+
+void DismissTips(HWND box) {
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+  // Wait until it is gone, so that the next box found is a new one.
+  for (int i = 0; i < 300 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(kPollMs);
+}
+
+// ---- commands ---------------------------------------------------------------
+
+struct Line {
+  std::vector<std::string> words;  // leading words
+  std::string rest;                // text after the words asked for, unescaped
+  std::string raw;                 // the same text as typed
+};
+
+// Splits off `count` blank-separated words; the remainder after exactly one
+// more blank is the text argument.
+Line Split(const std::string& input, int count) {
+  Line line;
+  std::size_t at = 0;
+  for (int i = 0; i < count; ++i) {
+    while (at < input.size() && input[at] == ' ') ++at;
+    if (at == input.size()) break;
+    std::size_t end = input.find(' ', at);
+    if (end == std::string::npos) end = input.size();
+    line.words.push_back(input.substr(at, end - at));
+    at = end;
+  }
+  if (at < input.size()) {
+    line.raw = input.substr(at + 1);
+    line.rest = Unescape(line.raw);
+  }
+  return line;
+}
+
+int Number(const std::string& word) {
+  return static_cast<int>(std::strtol(word.c_str(), nullptr, 0));
+}
+
+bool NeedDialog() {
+  if (dialog != nullptr && IsWindow(dialog)) return true;
+  Answer(false, "no window");
+  return false;
+}
+
+void Launch(const std::string& path) {
+  std::wstring commandLine = L"\"" + Widen(path) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  LARGE_INTEGER started;
+  QueryPerformanceCounter(&started);
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    Answer(false, "cannot start, error " + std::to_string(GetLastError()));
+    return;
+  }
+  CloseHandle(info.hThread);
+  if (process != nullptr) CloseHandle(process);
+  process = info.hProcess;
+  processId = info.dwProcessId;
+  dialog = nullptr;
+  for (int i = 0; i < 3000; ++i) {
+    FindDialog find{processId, nullptr};
+    EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&find));
+    if (find.found != nullptr) {
+      dialog = find.found;
+      const long ms = static_cast<long>(SecondsSince(started) * 1000.0 + 0.5);
+      Answer(true, "pid=" + std::to_string(processId) + " " + Ms(ms));
+      return;
+    }
+    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) break;
+    Sleep(kPollMs);
+  }
+  Answer(false, "no window appeared");
+}
+
+void Click(int id) {
+  const HWND button = GetDlgItem(dialog, id);
+  if (button == nullptr) return Answer(false, "no control " + std::to_string(id));
+  ResetMark();
+  PostMessageW(button, BM_CLICK, 0, 0);
+  Answer(true, "");
+}
+
+void Command(int id) {
+  ResetMark();
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+  Answer(true, "");
+}
+
+void Key(int virtualKey) {
+  const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  HWND target = dialog;
+  if (GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr) target = info.hwndFocus;
+  ResetMark();
+  const UINT scan = MapVirtualKeyW(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC);
+  PostMessageW(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 1 | (scan << 16));
+  PostMessageW(target, WM_KEYUP, static_cast<WPARAM>(virtualKey),
+               1 | (scan << 16) | (1u << 30) | (1u << 31));
+  Answer(true, "to " + std::to_string(GetDlgCtrlID(target)));
+}
+
+void SetText(int id, const std::string& text) {
+  const HWND control = GetDlgItem(dialog, id);
+  if (control == nullptr) return Answer(false, "no control " + std::to_string(id));
+  const std::wstring wide = Widen(text);
+  if (!SendWithTimeout(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), nullptr)) {
+    return Answer(false, "no answer");
+  }
+  Answer(true, "");
+}
+
+void Select(int id, int index) {
+  const HWND list = GetDlgItem(dialog, id);
+  if (list == nullptr) return Answer(false, "no control " + std::to_string(id));
+  DWORD_PTR result = 0;
+  if (!SendWithTimeout(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0, &result)) {
+    return Answer(false, "no answer");
+  }
+  if (index >= 0 && static_cast<LRESULT>(result) != index) {
+    return Answer(false, "no entry " + std::to_string(index));
+  }
+  Answer(true, "");
+}
+
+void Text(int id) {
+  std::string text;
+  if (!ControlText(id, &text)) return Answer(false, "cannot read " + std::to_string(id));
+  Answer(true, Escape(text));
+}
+
+void Expect(int id, const std::string& wanted) {
+  std::string text;
+  if (!ControlText(id, &text)) return Answer(false, "cannot read " + std::to_string(id));
+  if (text != wanted) return Answer(false, "shows '" + Escape(text) + "'");
+  Answer(true, "");
+}
+
+void Wait(int id, long minMs, long maxMs, const std::string& wanted) {
+  std::string text;
+  for (;;) {
+    if (!ControlText(id, &text)) return Answer(false, "cannot read " + std::to_string(id));
+    const long ms = MsSinceMark();
+    if (text == wanted) {
+      if (ms < minMs) return Answer(false, "too soon, " + Ms(ms));
+      return Answer(true, Ms(ms));
+    }
+    if (const HWND box = TipsBox()) {
+      return Answer(false, "unexpected tips box '" + Escape(TipsText(box)) + "' " + Ms(ms));
+    }
+    if (ms > maxMs) return Answer(false, "still '" + Escape(text) + "' " + Ms(ms));
+    Sleep(kPollMs);
+  }
+}
+
+void Unchanged(int id, long forMs) {
+  std::string before;
+  if (!ControlText(id, &before)) return Answer(false, "cannot read " + std::to_string(id));
+  ResetMark();
+  while (MsSinceMark() < forMs) {
+    std::string now;
+    if (!ControlText(id, &now)) return Answer(false, "cannot read " + std::to_string(id));
+    if (now != before) {
+      return Answer(false, "changed to '" + Escape(now) + "' " + Ms(MsSinceMark()));
+    }
+    Sleep(kPollMs);
+  }
+  Answer(true, "'" + Escape(before) + "'");
+}
+
+void Tips(long maxMs, const std::string& wanted) {
+  if (dialog == nullptr) return Answer(false, "no window");
+  for (;;) {
+    if (const HWND box = TipsBox()) {
+      const long ms = MsSinceMark();
+      const std::string text = TipsText(box);
+      DismissTips(box);
+      if (text != wanted) return Answer(false, "box says '" + Escape(text) + "' " + Ms(ms));
+      return Answer(true, Ms(ms));
+    }
+    const long ms = MsSinceMark();
+    if (ms > maxMs) return Answer(false, "no box " + Ms(ms));
+    Sleep(kPollMs);
+  }
+}
+
+void NoTips(long forMs) {
+  LARGE_INTEGER start;
+  QueryPerformanceCounter(&start);
+  while (SecondsSince(start) * 1000.0 < forMs) {
+    if (const HWND box = TipsBox()) {
+      const std::string text = TipsText(box);
+      DismissTips(box);
+      return Answer(false, "box '" + Escape(text) + "'");
+    }
+    Sleep(kPollMs);
+  }
+  Answer(true, "");
+}
+
+bool ListEntries(int id, std::string* joined) {
+  const HWND list = GetDlgItem(dialog, id);
+  if (list == nullptr) return false;
+  DWORD_PTR count = 0;
+  if (!SendWithTimeout(list, CB_GETCOUNT, 0, 0, &count)) return false;
+  joined->clear();
+  for (DWORD_PTR i = 0; i < count; ++i) {
+    DWORD_PTR length = 0;
+    if (!SendWithTimeout(list, CB_GETLBTEXTLEN, i, 0, &length)) return false;
+    std::wstring wide(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendWithTimeout(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide.data()), &copied)) {
+      return false;
+    }
+    wide.resize(copied);
+    if (i != 0) *joined += '|';
+    *joined += Narrow(wide);
+  }
+  return true;
+}
+
+void List(int id) {
+  std::string joined;
+  if (!ListEntries(id, &joined)) return Answer(false, "cannot read list " + std::to_string(id));
+  Answer(true, Escape(joined));
+}
+
+void ExpectList(int id, const std::string& wanted) {
+  std::string joined;
+  if (!ListEntries(id, &joined)) return Answer(false, "cannot read list " + std::to_string(id));
+  if (joined != wanted) return Answer(false, "holds '" + Escape(joined) + "'");
+  Answer(true, "");
+}
+
+void CurSel(int id) {
+  const HWND list = GetDlgItem(dialog, id);
+  DWORD_PTR index = 0;
+  if (list == nullptr || !SendWithTimeout(list, CB_GETCURSEL, 0, 0, &index)) {
+    return Answer(false, "cannot read list " + std::to_string(id));
+  }
+  Answer(true, std::to_string(static_cast<int>(static_cast<LRESULT>(index))));
+}
+
+void Rect() {
+  RECT r{};
+  GetWindowRect(dialog, &r);
+  Answer(true, std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+                   std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top));
+}
+
+void Close() {
+  ResetMark();
+  PostMessageW(dialog, WM_CLOSE, 0, 0);
+  Answer(true, "");
+}
+
+void Exited(long maxMs) {
+  if (process == nullptr) return Answer(false, "not launched");
+  const long waited = MsSinceMark();
+  const DWORD left = maxMs > waited ? static_cast<DWORD>(maxMs - waited) : 0;
+  if (WaitForSingleObject(process, left) != WAIT_OBJECT_0) {
+    return Answer(false, "still running " + Ms(MsSinceMark()));
+  }
+  const long ms = MsSinceMark();
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%lX", static_cast<unsigned long>(code));
+  dialog = nullptr;
+  if (code != 0) return Answer(false, std::string("exit code ") + hex + " " + Ms(ms));
+  Answer(true, "exit code 0 " + Ms(ms));
+}
+
+void Alive() {
+  if (process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+    return Answer(false, "program has ended");
+  }
+  if (dialog == nullptr || !IsWindow(dialog) || !IsWindowVisible(dialog)) {
+    return Answer(false, "window is gone");
+  }
+  Answer(true, "");
+}
+
+bool Run(const std::string& input) {
+  const Line head = Split(input, 1);
+  if (head.words.empty()) return true;
+  const std::string& verb = head.words[0];
+  if (verb == "quit") return false;
+  if (verb == "launch") {
+    Launch(Split(input, 1).raw);
+    return true;
+  }
+  if (verb == "sleep") {
+    Sleep(static_cast<DWORD>(Number(Split(input, 2).words.at(1))));
+    Answer(true, "");
+    return true;
+  }
+  if (verb == "mark") {
+    ResetMark();
+    Answer(true, "");
+    return true;
+  }
+  if (verb == "exited") {
+    Exited(Number(Split(input, 2).words.at(1)));
+    return true;
+  }
+  if (verb == "alive") {
+    Alive();
+    return true;
+  }
+  if (!NeedDialog()) return true;
+
+  if (verb == "click") {
+    Click(Number(Split(input, 2).words.at(1)));
+  } else if (verb == "command") {
+    Command(Number(Split(input, 2).words.at(1)));
+  } else if (verb == "key") {
+    Key(Number(Split(input, 2).words.at(1)));
+  } else if (verb == "settext") {
+    const Line l = Split(input, 2);
+    SetText(Number(l.words.at(1)), l.rest);
+  } else if (verb == "select") {
+    const Line l = Split(input, 3);
+    Select(Number(l.words.at(1)), Number(l.words.at(2)));
+  } else if (verb == "text") {
+    Text(Number(Split(input, 2).words.at(1)));
+  } else if (verb == "expect") {
+    const Line l = Split(input, 2);
+    Expect(Number(l.words.at(1)), l.rest);
+  } else if (verb == "wait") {
+    const Line l = Split(input, 4);
+    Wait(Number(l.words.at(1)), Number(l.words.at(2)), Number(l.words.at(3)), l.rest);
+  } else if (verb == "unchanged") {
+    const Line l = Split(input, 3);
+    Unchanged(Number(l.words.at(1)), Number(l.words.at(2)));
+  } else if (verb == "tips") {
+    const Line l = Split(input, 2);
+    Tips(Number(l.words.at(1)), l.rest);
+  } else if (verb == "notips") {
+    NoTips(Number(Split(input, 2).words.at(1)));
+  } else if (verb == "list") {
+    List(Number(Split(input, 2).words.at(1)));
+  } else if (verb == "expectlist") {
+    const Line l = Split(input, 2);
+    ExpectList(Number(l.words.at(1)), l.rest);
+  } else if (verb == "cursel") {
+    CurSel(Number(Split(input, 2).words.at(1)));
+  } else if (verb == "rect") {
+    Rect();
+  } else if (verb == "close") {
+    Close();
+  } else {
+    Answer(false, "unknown command '" + Escape(verb) + "'");
+  }
+  return true;
+}
+
+}  // namespace
+
+int main() {
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&driverStart);
+  mark = driverStart;
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::string pending;
+  char buffer[4096];
+  for (;;) {
+    std::size_t newline;
+    while ((newline = pending.find('\n')) == std::string::npos) {
+      DWORD got = 0;
+      if (!ReadFile(input, buffer, sizeof buffer, &got, nullptr) || got == 0) return 0;
+      pending.append(buffer, got);
+    }
+    std::string line = pending.substr(0, newline);
+    pending.erase(0, newline + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    try {
+      if (!Run(line)) return 0;
+    } catch (const std::exception&) {
+      Answer(false, "missing argument");
+    }
+  }
+}
