@@ -1,0 +1,48 @@
+# Shared by the README's commands: installs what is missing, builds presets.
+# Sourced, not run.
+
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export DEBIAN_FRONTEND=noninteractive
+
+# Debian packages each part of the build and the tests needs.
+PACKAGES_BUILD=(cmake g++ make googletest libgtest-dev libgmock-dev pkg-config)
+PACKAGES_WINDOWS=(mingw-w64 g++-mingw-w64-x86-64)
+PACKAGES_WINE=(wine wine64 xvfb x11-utils imagemagick fonts-wqy-microhei)
+PACKAGES_FUZZ=(clang libclang-rt-14-dev)
+
+# Installs the packages of the given lists that are not installed yet; runs
+# apt-get update only when something is missing.
+ensure_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "== installing: ${missing[*]}"
+    local sudo=""
+    [[ $(id -u) -eq 0 ]] || sudo="sudo"
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+}
+
+# Configures and builds one preset quietly; the log is kept on failure.
+build_preset() {
+  local preset="$1"
+  local log="$ROOT/build/$preset.log"
+  mkdir -p "$ROOT/build"
+  echo "== building $preset"
+  if ! { cmake --preset "$preset" -S "$ROOT" && cmake --build "$ROOT/build/$preset" -j "$(nproc)"; } >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "== build of $preset failed (full log: $log)"
+    return 1
+  fi
+  if grep -n "warning:" "$log" >/dev/null; then
+    grep -n "warning:" "$log" | head -n 20
+    echo "== build of $preset has warnings"
+    return 1
+  fi
+}

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every preset and runs every test: unit and
+# integration tests natively and under the sanitizers, the fuzz targets for a
+# bounded time, and the Windows program end to end under Wine.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+cd "$ROOT"
+
+ensure_packages "${PACKAGES_BUILD[@]}" "${PACKAGES_WINDOWS[@]}" "${PACKAGES_WINE[@]}" "${PACKAGES_FUZZ[@]}"
+
+failed=()
+passed=()
+stage() {
+  local name="$1"
+  shift
+  echo
+  echo "==== $name"
+  local start=$SECONDS
+  if "$@"; then
+    passed+=("$name")
+    echo "==== $name: ok ($((SECONDS - start)) s)"
+  else
+    failed+=("$name")
+    echo "==== $name: FAILED ($((SECONDS - start)) s)"
+  fi
+}
+
+run_ctest() {
+  local preset="$1" jobs="$2"
+  # The operation tests mostly sleep through fixed timings, so they run many at once.
+  ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure --timeout 120
+}
+
+# ThreadSanitizer needs a fixed address layout on kernels with wide mmap randomisation.
+run_tsan_ctest() {
+  if setarch "$(uname -m)" -R true 2>/dev/null; then
+    setarch "$(uname -m)" -R ctest --test-dir build/tsan -j 6 --output-on-failure --timeout 180
+  else
+    run_ctest tsan 6
+  fi
+}
+
+stage "build native" build_preset native
+stage "build windows" build_preset windows
+stage "build asan" build_preset asan
+stage "build tsan" build_preset tsan
+stage "build fuzz" build_preset fuzz
+
+stage "tests native" run_ctest native 12
+stage "tests asan+ubsan" run_ctest asan 8
+stage "tests tsan" run_tsan_ctest
+stage "fuzz" tests/fuzz/run_fuzzers.sh build/fuzz 20
+stage "end to end under wine" tests/e2e/run_e2e.sh build/native build/windows
+
+echo
+echo "==== summary"
+for s in "${passed[@]}"; do echo "  ok      $s"; done
+for s in "${failed[@]+"${failed[@]}"}"; do echo "  FAILED  $s"; done
+echo "${#passed[@]} passed, ${#failed[@]} failed"
+((${#failed[@]} == 0))

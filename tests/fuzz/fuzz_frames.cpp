@@ -1,0 +1,59 @@
+// Frame building against models: the setting frame's bytes from modular
+// arithmetic, and the calibration target from the C library's own strtod on
+// the part of the text that a regular expression accepts as a decimal number.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <regex>
+#include <string>
+
+#include "fuzz_check.h"
+#include "protocol/frames.h"
+
+namespace {
+
+std::optional<int> ModelTarget(const std::string& text) {
+  static const std::regex number(R"(^[ \t\n\v\f\r]*([+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?))");
+  std::smatch match;
+  if (!std::regex_search(text, match, number)) return std::nullopt;
+  const double value = std::strtod(match[1].str().c_str(), nullptr);
+  const double tenths = std::trunc(value * 10.0);
+  if (!(tenths >= -32768.0 && tenths <= 32767.0)) return std::nullopt;
+  return static_cast<int>(tenths);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size >= 10) {
+    int max, min;
+    std::memcpy(&max, data, 4);
+    std::memcpy(&min, data + 4, 4);
+    const bool negative = data[8] & 1;
+    SettingFrame frame = MakeSettingFrame();
+    frame[1] = data[9];
+    FillRangeBytes(frame, max, min, negative);
+    const unsigned low16max = static_cast<unsigned>(max) % 65536u;
+    const unsigned low16min = static_cast<unsigned>(min) % 65536u;
+    const unsigned range = negative ? (low16max + low16min) % 65536u : low16max;
+    const unsigned minWord = negative ? (low16min | 0x8000u) : low16min;
+    const std::uint8_t expected[11] = {'D', data[9], static_cast<std::uint8_t>(range / 256),
+                                       static_cast<std::uint8_t>(range % 256),
+                                       static_cast<std::uint8_t>(minWord / 256),
+                                       static_cast<std::uint8_t>(minWord % 256), 1, 0, 0, 0, 0};
+    FUZZ_CHECK(std::memcmp(frame.data(), expected, 11) == 0);
+  }
+
+  const std::string text(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
+  const std::optional<int> target = ColdPortTargetTenths(text.c_str());
+  const std::optional<int> model = ModelTarget(text);
+  FUZZ_CHECK(target == model);
+  if (target) {
+    const ColdPortCalibrationFrame frame = MakeColdPortCalibrationFrame(*target);
+    const auto word = static_cast<std::uint16_t>(*target);
+    FUZZ_CHECK(frame[0] == 'F' && frame[3] == 0);
+    FUZZ_CHECK(frame[1] == word >> 8 && frame[2] == (word & 0xFF));
+  }
+  return 0;
+}
