@@ -27,13 +27,13 @@ stage() {
 run_ctest() {
   local preset="$1" jobs="$2"
   # The operation tests mostly sleep through fixed timings, so they run many at once.
-  ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure --timeout 120
+  ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure --timeout 400
 }
 
 # ThreadSanitizer needs a fixed address layout on kernels with wide mmap randomisation.
 run_tsan_ctest() {
   if setarch "$(uname -m)" -R true 2>/dev/null; then
-    setarch "$(uname -m)" -R ctest --test-dir build/tsan -j 6 --output-on-failure --timeout 180
+    setarch "$(uname -m)" -R ctest --test-dir build/tsan -j 6 --output-on-failure --timeout 600
   else
     run_ctest tsan 6
   fi

@@ -76,6 +76,7 @@ void CancelPortRead(SerialPort* port);
 void CloseSerialPort(SerialPort* port);
 
 // The system's error code of the last failed call on this port, for diagnosis.
+// Safe to call from any thread.
 int PortLastError(const SerialPort* port);
 
 #endif

@@ -13,8 +13,10 @@
 
 namespace {
 
+std::atomic<int> paceDivisor{1};
+
 void SleepMs(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  std::this_thread::sleep_for(std::chrono::microseconds(milliseconds * 1000 / paceDivisor.load()));
 }
 
 std::string FullStops(int count) {
@@ -120,6 +122,8 @@ void OperationWorker(DialogHandle dialog) {
       return Ending(dialog, port, nullptr);
   }
 }
+
+void SetOperationPaceForTesting(int divisor) { paceDivisor.store(divisor > 0 ? divisor : 1); }
 
 bool StartOperationWorker(DialogHandle dialog) {
   try {

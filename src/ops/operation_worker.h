@@ -22,6 +22,10 @@ void OperationWorker(DialogHandle dialog);
 // be started; the operation state is then back to idle.
 bool StartOperationWorker(DialogHandle dialog);
 
+// Divides every fixed wait of the operations by `divisor` (1 in the program).
+// Only long-running tests that repeat hundreds of operations change it.
+void SetOperationPaceForTesting(int divisor);
+
 // Command handlers, called by OnCommand on the user-interface thread with the
 // dispatch's port handle. Each returns whether it started the worker, which
 // then owns the gate.

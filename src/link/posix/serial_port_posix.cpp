@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 
@@ -20,7 +21,7 @@ struct SerialPort {
   int wakeWrite = -1;
   termios settings{};
   PortTimeouts timeouts{kNoReadInterval, 0, 0, 0, 0};
-  int lastError = 0;
+  std::atomic<int> lastError{0};  // the reader and the owner both record errors
 };
 
 namespace {

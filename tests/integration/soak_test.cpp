@@ -1,0 +1,213 @@
+// Hundreds of operations in a row against a transmitter that misbehaves at
+// random. Every outcome must match what the device actually did, the fields
+// must show only the data of the reply that was judged, and afterwards the
+// program must still work with no descriptor or thread left behind. The
+// operations run at a tenth of their normal pace so the run stays short; the
+// real pace is covered by the operation tests.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "ops/command_dispatch.h"
+#include "ops/operation_state.h"
+#include "ops/operation_worker.h"
+#include "protocol/frames.h"
+#include "tests/support/process_counts.h"
+#include "tests/support/sim_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using sim::Misbehaviour;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int kPace = 10;
+constexpr int kOperations = 320;
+
+class SoakTest : public testing_sim::SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    SetOperationPaceForTesting(kPace);
+  }
+  void TearDown() override {
+    SimTest::TearDown();
+    SetOperationPaceForTesting(1);
+  }
+
+  void RunCommand(int id) {
+    OnCommand(dialog(), id);
+    const auto end = Clock::now() + 10s;
+    while (readyForCommand.load() != 1 && Clock::now() < end) std::this_thread::sleep_for(2ms);
+    ASSERT_EQ(readyForCommand.load(), 1);
+  }
+
+  // Lets the device finish what it was told before the next request, so that
+  // a deliberately late answer cannot arrive in the middle of the next one.
+  void Settle(std::size_t repliesExpected) {
+    const auto end = Clock::now() + 3s;
+    while (Clock::now() < end &&
+           (device_->Replies().size() < repliesExpected ||
+            !std::filesystem::exists(device_->PortPath()))) {
+      std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(std::filesystem::exists(device_->PortPath()));
+    ASSERT_GE(device_->Replies().size(), repliesExpected);
+  }
+};
+
+struct Plan {
+  Misbehaviour what;
+  bool answers;    // some bytes go out for this request
+  bool complete;   // enough bytes, in time
+};
+
+// A random way for the device to answer a request whose flag test comes
+// `flagMs` after it, with `needed` bytes expected. Late answers keep well away
+// from the flag test so the expected outcome is never a matter of scheduling.
+Plan RandomPlan(std::mt19937& random, int flagMs, std::size_t needed) {
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  switch (pick(0, 7)) {
+    case 0:
+      return {{Misbehaviour::kSilent, 0, 0, {}}, false, false};
+    case 1: {
+      const int n = pick(1, static_cast<int>(needed) - 1);
+      return {{Misbehaviour::kShort, n, 0, {}}, true, false};
+    }
+    case 2:
+      return {{Misbehaviour::kExtra, pick(1, 5), 0, {}}, true, true};
+    case 3:
+      return {{Misbehaviour::kLate, 0, pick(flagMs / 3, flagMs - 80), {}}, true, true};
+    case 4:
+      return {{Misbehaviour::kLate, 0, pick(flagMs + 80, flagMs + 250), {}}, true, false};
+    case 5: {
+      Bytes garbage(static_cast<std::size_t>(pick(0, 16)));
+      for (auto& b : garbage) b = static_cast<std::uint8_t>(pick(0, 255));
+      const bool enough = garbage.size() >= needed;
+      return {{Misbehaviour::kGarbage, 0, 0, garbage}, !garbage.empty(), enough};
+    }
+    case 6:
+      return {{Misbehaviour::kVanish, 0, pick(50, 300), {}}, false, false};
+    default:
+      return {{Misbehaviour::kExtra, 0, 0, {}}, true, true};  // a plain answer
+  }
+}
+
+TEST_F(SoakTest, OutcomesMatchWhatTheDeviceDid) {
+  const char* seedText = std::getenv("CORVELLE_SOAK_SEED");
+  const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20261208u;
+  std::mt19937 random(seed);
+  SCOPED_TRACE("seed " + std::to_string(seed));
+
+  // One warm-up operation so that lazily created runtime state is counted.
+  RunCommand(IDC_READ_COLD_PORT);
+  Settle(1);
+  const int fds = testing_process::OpenDescriptors();
+  const int threads = testing_process::Threads();
+
+  int successes = 0, failures = 0;
+  for (int i = 0; i < kOperations; ++i) {
+    SCOPED_TRACE("operation " + std::to_string(i));
+    const int kind = std::uniform_int_distribution<int>(0, 19)(random);
+    const std::size_t repliesBefore = device_->Replies().size();
+
+    if (kind < 9) {  // read 1
+      const std::array<std::string, 5> before = {
+          view_.Text(IDC_READ_SENSOR), view_.Text(IDC_READ_MAX_SIGN), view_.Text(IDC_READ_MAX),
+          view_.Text(IDC_READ_MIN_SIGN), view_.Text(IDC_READ_MIN)};
+      const Plan plan = RandomPlan(random, 3500 / kPace, kSettingReplySize);
+      device_->Misbehave(plan.what);
+      RunCommand(IDC_READ_SETTING);
+      Settle(repliesBefore + (plan.answers ? 1 : 0));
+      if (plan.complete) {
+        ++successes;
+        ASSERT_EQ(view_.Text(IDC_MESSAGE), kSettingReadSuccess);
+        const Bytes sent = device_->Replies().back().bytes;
+        const SettingReply reply = DecodeSettingReply(sent.data());
+        const char* sensor = SensorTextForDeviceCode(reply.deviceCode);
+        EXPECT_EQ(view_.Text(IDC_READ_SENSOR), sensor ? sensor : before[0]);
+        EXPECT_EQ(view_.Text(IDC_READ_MAX_SIGN), "+");
+        EXPECT_EQ(view_.Text(IDC_READ_MAX), reply.maxText);
+        EXPECT_EQ(view_.Text(IDC_READ_MIN_SIGN), reply.minNegative ? "-" : "+");
+        EXPECT_EQ(view_.Text(IDC_READ_MIN), reply.minText);
+      } else {
+        ++failures;
+        ASSERT_EQ(view_.Text(IDC_MESSAGE), kSettingReadFail);
+        EXPECT_EQ(view_.Text(IDC_READ_SENSOR), before[0]);
+        EXPECT_EQ(view_.Text(IDC_READ_MAX), before[2]);
+        EXPECT_EQ(view_.Text(IDC_READ_MIN), before[4]);
+      }
+    } else if (kind < 18) {  // read cold port
+      const std::string before = view_.Text(IDC_COLD_PORT_TEMP);
+      const Plan plan = RandomPlan(random, 2100 / kPace, kColdPortReplySize);
+      device_->Misbehave(plan.what);
+      RunCommand(IDC_READ_COLD_PORT);
+      Settle(repliesBefore + (plan.answers ? 1 : 0));
+      if (plan.complete) {
+        ++successes;
+        ASSERT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadSuccess);
+        EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP),
+                  DecodeColdPortReply(device_->Replies().back().bytes.data()).text);
+      } else {
+        ++failures;
+        ASSERT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadFail);
+        EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP), before);
+      }
+    } else if (kind == 18) {  // set, then the device holds the new setting
+      const int max = 10 * std::uniform_int_distribution<int>(0, 133)(random);
+      const int min = 10 * std::uniform_int_distribution<int>(0, 27)(random);
+      view_.Select(IDC_SENSOR_TYPE, 3);
+      view_.Select(IDC_MIN_SIGN, 1);
+      view_.SetText(IDC_INPUT_MAX, std::to_string(max));
+      view_.SetText(IDC_INPUT_MIN, std::to_string(min));
+      const std::size_t framesBefore = device_->Frames().size();
+      RunCommand(IDOK);
+      ++successes;
+      ASSERT_EQ(view_.Text(IDC_MESSAGE), kSettingSetComplete);
+      ASSERT_TRUE(device_->WaitForFrames(framesBefore + 1, 1s));
+      SettingFrame expected = MakeSettingFrame();
+      expected[1] = 3;
+      FillRangeBytes(expected, max, min, true);
+      EXPECT_EQ(device_->Frames().back().bytes, Bytes(expected.begin(), expected.end()));
+    } else {  // calibrate to a random target; the device adopts it
+      const int target = std::uniform_int_distribution<int>(-500, 1500)(random);
+      const std::string entry = std::to_string(target / 10) + "." + std::to_string(std::abs(target % 10));
+      view_.SetText(IDC_COLD_PORT_TEMP, target < 0 && target > -10 ? "-" + entry : entry);
+      const bool silent = std::uniform_int_distribution<int>(0, 3)(random) == 0;
+      if (silent) device_->Misbehave({Misbehaviour::kSilent, 0, 0, {}});
+      RunCommand(IDC_CALIBRATE_COLD_PORT);
+      Settle(repliesBefore + (silent ? 0 : 1));
+      if (silent) {
+        ++failures;
+        ASSERT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadFail);
+      } else {
+        ++successes;
+        ASSERT_EQ(view_.Text(IDC_MESSAGE), kCalibrateSuccess);
+        EXPECT_EQ(device_->ColdPortTenths(), target);
+      }
+    }
+    ASSERT_EQ(replyArrived.load(), 0);
+    ASSERT_EQ(OperationState.load(), STATE_IDLE);
+  }
+  EXPECT_GT(successes, kOperations / 4);
+  EXPECT_GT(failures, kOperations / 4);
+
+  // Still working, and nothing left behind.
+  device_->SetColdPortTenths(123);
+  RunCommand(IDC_READ_COLD_PORT);
+  EXPECT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadSuccess);
+  EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP), "12.3");
+  EXPECT_EQ(testing_process::OpenDescriptors(), fds);
+  EXPECT_EQ(testing_process::Threads(), threads);
+  EXPECT_TRUE(view_.Tips().empty()) << view_.Tips().front();
+}
+
+}  // namespace
