@@ -41,10 +41,10 @@ struct PortOpening {
   SerialPort* port = nullptr;
   std::thread reader;
 
-  std::mutex mutex;            // orders the reader's publishing against closing
+  std::mutex mutex;  // orders the reader's publishing against closing
   std::condition_variable changed;
-  bool closed = false;         // once set, the reader publishes nothing
-  bool readerArmed = false;    // the reader has purged and chosen its read
+  bool closed = false;       // once set, the reader publishes nothing
+  bool readerArmed = false;  // the reader has purged and chosen its read
   bool readerDone = false;
 
   ~PortOpening() { CloseSerialPort(port); }
@@ -161,7 +161,9 @@ bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count
   return true;
 }
 
-PortHandle::~PortHandle() { Close(); }
+PortHandle::~PortHandle() {
+  Close();
+}
 
 void PortHandle::Close() {
   if (!opening_) return;
@@ -191,4 +193,6 @@ void ChooseLastPort(const std::vector<std::string>& ports) {
   CopyText(portName, ports.back());
 }
 
-void FindSerialPort() { ChooseLastPort(ListSerialPorts()); }
+void FindSerialPort() {
+  ChooseLastPort(ListSerialPorts());
+}

@@ -72,7 +72,6 @@ bool OpenPortForCommand(PortHandle& port, DialogHandle dialog);
 // Writes `count` bytes, purging both queues before and after. Shows "serial
 // port not open" for an invalid handle and "send data fail" when the write
 // fails. Returns true on success.
-bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count,
-               PortHandle& port);
+bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count, PortHandle& port);
 
 #endif

@@ -123,7 +123,9 @@ void OperationWorker(DialogHandle dialog) {
   }
 }
 
-void SetOperationPaceForTesting(int divisor) { paceDivisor.store(divisor > 0 ? divisor : 1); }
+void SetOperationPaceForTesting(int divisor) {
+  paceDivisor.store(divisor > 0 ? divisor : 1);
+}
 
 bool StartOperationWorker(DialogHandle dialog) {
   try {

@@ -34,9 +34,9 @@ SettingReply DecodeSettingReply(const std::uint8_t* bytes) {
 
 const char* SensorTextForDeviceCode(int deviceCode) {
   static const char* const kTexts[] = {
-      "sensor：wre3-25\r\n",    "sensor：PT100\r\n",      "sensor：S type TC\r\n",
-      "sensor：K type TC\r\n",  "sensor：N type TC\r\n",  "sensor：PT1000 RTC\r\n",
-      "sensor：E type TC\r\n",  "sensor：Cu50\r\n",       "sensor：J type TC\r\n",
+      "sensor：wre3-25\r\n",   "sensor：PT100\r\n",     "sensor：S type TC\r\n",
+      "sensor：K type TC\r\n", "sensor：N type TC\r\n", "sensor：PT1000 RTC\r\n",
+      "sensor：E type TC\r\n", "sensor：Cu50\r\n",      "sensor：J type TC\r\n",
   };
   if (deviceCode < 0 || deviceCode > 8) return nullptr;
   return kTexts[deviceCode];

@@ -55,9 +55,9 @@ SettingReply DecodeSettingReply(const std::uint8_t* bytes);
 const char* SensorTextForDeviceCode(int deviceCode);
 
 struct ColdPortReading {
-  int tenths;          // signed 16-bit value from the wire
-  double degrees;      // tenths / 10
-  std::string text;    // 4 significant digits, as the window shows it
+  int tenths;        // signed 16-bit value from the wire
+  double degrees;    // tenths / 10
+  std::string text;  // 4 significant digits, as the window shows it
 };
 
 // Decodes the 2-byte reply to 'E'.

@@ -13,7 +13,9 @@ bool IsCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Exact decimal digits of a finite, non-zero |value|, at least `count` of them
 // (truncated, not rounded), and the position of the decimal point relative to
@@ -29,9 +31,8 @@ DecimalDigits ExactDigits(double magnitude, int count) {
   // unable to reach the digits we keep for any double in practice.
   char buffer[128];
   const int precision = count + 40;
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific,
-                    precision);
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
+                                    std::chars_format::scientific, precision);
   const std::string text(buffer, result.ptr);
   const auto ePos = text.find('e');
   std::string digits;
@@ -42,22 +43,26 @@ DecimalDigits ExactDigits(double magnitude, int count) {
   return {digits, exponent + 1};
 }
 
+// Skips leading white space and one sign, as the C conversions do.
+const char* SkipBlanksAndSign(const char* p, bool* negative) {
+  while (IsCSpace(*p)) ++p;
+  *negative = (*p == '-');
+  if (*p == '+' || *p == '-') ++p;
+  return p;
+}
+
 }  // namespace
 
 int ParseIntLikeAtoi(const char* text) {
-  const char* p = text;
-  while (IsCSpace(*p)) ++p;
   bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = (*p == '-');
-    ++p;
-  }
-  // Accumulate as a negative number so that INT_MIN is reachable, and stop
-  // growing once the value is already beyond the range.
+  const char* p = SkipBlanksAndSign(text, &negative);
+  // The magnitude stops growing just past INT_MAX, which is enough to tell
+  // INT_MIN from an overflow in either direction.
   std::int64_t value = 0;
   for (; IsDigit(*p); ++p) {
     value = value * 10 + (*p - '0');
-    if (value > static_cast<std::int64_t>(INT_MAX) + 1) value = static_cast<std::int64_t>(INT_MAX) + 1;
+    if (value > static_cast<std::int64_t>(INT_MAX) + 1)
+      value = static_cast<std::int64_t>(INT_MAX) + 1;
   }
   if (negative) return value > INT_MAX ? INT_MIN : -static_cast<int>(value);
   return value > INT_MAX ? INT_MAX : static_cast<int>(value);
@@ -70,13 +75,8 @@ std::string FormatIntLikePrintf(int value) {
 }
 
 ParsedDouble ParseDoubleLikeStrtod(const char* text) {
-  const char* p = text;
-  while (IsCSpace(*p)) ++p;
   bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = (*p == '-');
-    ++p;
-  }
+  const char* p = SkipBlanksAndSign(text, &negative);
   // Collect the mantissa and exponent into a plain "ddd.ddde[-]ddd" text that
   // from_chars reads the same way on every platform and in every locale.
   std::string number;

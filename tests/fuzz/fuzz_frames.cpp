@@ -38,14 +38,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned low16min = static_cast<unsigned>(min) % 65536u;
     const unsigned range = negative ? (low16max + low16min) % 65536u : low16max;
     const unsigned minWord = negative ? (low16min | 0x8000u) : low16min;
-    const std::uint8_t expected[11] = {'D', data[9], static_cast<std::uint8_t>(range / 256),
+    const std::uint8_t expected[11] = {'D',
+                                       data[9],
+                                       static_cast<std::uint8_t>(range / 256),
                                        static_cast<std::uint8_t>(range % 256),
                                        static_cast<std::uint8_t>(minWord / 256),
-                                       static_cast<std::uint8_t>(minWord % 256), 1, 0, 0, 0, 0};
+                                       static_cast<std::uint8_t>(minWord % 256),
+                                       1,
+                                       0,
+                                       0,
+                                       0,
+                                       0};
     FUZZ_CHECK(std::memcmp(frame.data(), expected, 11) == 0);
   }
 
-  const std::string text(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
+  const std::string text(reinterpret_cast<const char*>(data),
+                         strnlen(reinterpret_cast<const char*>(data), size));
   const std::optional<int> target = ColdPortTargetTenths(text.c_str());
   const std::optional<int> model = ModelTarget(text);
   FUZZ_CHECK(target == model);

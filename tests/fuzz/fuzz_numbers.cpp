@@ -39,8 +39,9 @@ std::string ModelGcvt(double value, int digits) {
   for (const char* p = wide; *p && *p != 'e'; ++p) {
     if (*p >= '0' && *p <= '9') mantissa += *p;
   }
-  const bool tie = mantissa[static_cast<std::size_t>(digits)] == '5' &&
-                   mantissa.find_first_not_of('0', static_cast<std::size_t>(digits) + 1) == std::string::npos;
+  const bool tie =
+      mantissa[static_cast<std::size_t>(digits)] == '5' &&
+      mantissa.find_first_not_of('0', static_cast<std::size_t>(digits) + 1) == std::string::npos;
   std::string digitsText;
   for (const char* p = text; *p && *p != 'e'; ++p) {
     if (*p >= '0' && *p <= '9') digitsText += *p;
@@ -49,7 +50,8 @@ std::string ModelGcvt(double value, int digits) {
   // glibc rounds an exact tie to even; when that went down, take it up.
   if (tie && digitsText == mantissa.substr(0, static_cast<std::size_t>(digits))) {
     int i = digits - 1;
-    while (i >= 0 && digitsText[static_cast<std::size_t>(i)] == '9') digitsText[static_cast<std::size_t>(i--)] = '0';
+    while (i >= 0 && digitsText[static_cast<std::size_t>(i)] == '9')
+      digitsText[static_cast<std::size_t>(i--)] = '0';
     if (i >= 0) {
       ++digitsText[static_cast<std::size_t>(i)];
     } else {
@@ -57,7 +59,8 @@ std::string ModelGcvt(double value, int digits) {
       digitsText.pop_back();
       ++printedExponent;
     }
-    std::snprintf(text, sizeof text, "%c.%se%d", digitsText[0], digitsText.substr(1).c_str(), printedExponent);
+    std::snprintf(text, sizeof text, "%c.%se%d", digitsText[0], digitsText.substr(1).c_str(),
+                  printedExponent);
   }
   const int exponent = value == 0.0 ? -1 : printedExponent;
   std::string out = std::signbit(value) ? "-" : "";
@@ -75,7 +78,8 @@ std::string ModelGcvt(double value, int digits) {
   // Fixed notation: the same digits with the point after exponent+1 of them.
   std::string f = exponent < 0 ? "0." + digitsText
                                : digitsText.substr(0, static_cast<std::size_t>(exponent) + 1);
-  if (exponent >= 0 && exponent < digits - 1) f += "." + digitsText.substr(static_cast<std::size_t>(exponent) + 1);
+  if (exponent >= 0 && exponent < digits - 1)
+    f += "." + digitsText.substr(static_cast<std::size_t>(exponent) + 1);
   if (f.find('.') != std::string::npos) {
     while (f.back() == '0') f.pop_back();
   }
@@ -85,7 +89,8 @@ std::string ModelGcvt(double value, int digits) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
+  const std::string text(reinterpret_cast<const char*>(data),
+                         strnlen(reinterpret_cast<const char*>(data), size));
   const int parsed = ParseIntLikeAtoi(text.c_str());
   FUZZ_CHECK(parsed == ModelAtoi(text));
   char printed[16];
@@ -99,7 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (std::isfinite(value)) {
       const std::string ours = FormatDoubleLikeGcvt(value, digits);
       const std::string model = ModelGcvt(value, digits);
-      if (ours != model) std::fprintf(stderr, "%.17g/%d: '%s' vs '%s'\n", value, digits, ours.c_str(), model.c_str());
+      if (ours != model)
+        std::fprintf(stderr, "%.17g/%d: '%s' vs '%s'\n", value, digits, ours.c_str(),
+                     model.c_str());
       FUZZ_CHECK(ours == model);
     }
   }

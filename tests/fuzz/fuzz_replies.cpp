@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (size >= 2) {
     const ColdPortReading reading = DecodeColdPortReply(data);
-    const std::int16_t word = static_cast<std::int16_t>(static_cast<std::uint16_t>(data[0] << 8 | data[1]));
+    const std::int16_t word =
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(data[0] << 8 | data[1]));
     FUZZ_CHECK(reading.tenths == word);
     FUZZ_CHECK(reading.degrees == word / 10.0);
     // The text reads back as the value rounded to 4 significant digits.

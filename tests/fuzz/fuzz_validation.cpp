@@ -37,7 +37,8 @@ Model Expect(const std::string& maxText, const std::string& minText, int sign, i
   static const int maxLimits[] = {1600, 850, 1550, 1330, 1000, 300, 150, 1000, 1200};
   static const int minLimits[] = {0, 200, 50, 270, 270, 50, 50, 270, 210};
   if (max > maxLimits[sensor]) return {RangeVerdict::kRejected, "input max illegality"};
-  if (sign == 1 && min > minLimits[sensor]) return {RangeVerdict::kRejected, "input min illegality"};
+  if (sign == 1 && min > minLimits[sensor])
+    return {RangeVerdict::kRejected, "input min illegality"};
   return {RangeVerdict::kAcceptedWithRow, nullptr};
 }
 
@@ -70,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(input.minNegative == (sign == 1));
     // What is accepted fits the frame: the min never reaches the sign bit.
     FUZZ_CHECK(input.minNegative || input.min <= input.max);
-    if (input.row != nullptr) FUZZ_CHECK(input.max <= 1600 && (!input.minNegative || input.min <= 270));
+    if (input.row != nullptr)
+      FUZZ_CHECK(input.max <= 1600 && (!input.minNegative || input.min <= 270));
   } else {
     FUZZ_CHECK(tips.size() == 1 && tips[0] == model.tips);
   }

@@ -34,7 +34,8 @@ class DiscoveryTest : public ::testing::Test {
 
   void AddTty(const std::string& name, bool withDevice, int type = -1) {
     fs::create_directories(sys_ + "/" + name);
-    if (withDevice) fs::create_directory_symlink(root_ + "/devices/uart", sys_ + "/" + name + "/device");
+    if (withDevice)
+      fs::create_directory_symlink(root_ + "/devices/uart", sys_ + "/" + name + "/device");
     if (type >= 0) std::ofstream(sys_ + "/" + name + "/type") << type << "\n";
   }
 
@@ -53,13 +54,13 @@ TEST_F(DiscoveryTest, RealDevicesInNaturalOrderThenRunningSimulatorsOldestFirst)
   AddTty("ttyS2", true, 4);
   AddTty("ttyS1", true, 0);  // a placeholder without a UART
   AddTty("ttyUSB0", true);
-  AddTty("tty3", false);     // a virtual console
+  AddTty("tty3", false);  // a virtual console
   const std::string self = std::to_string(getpid());
   Publish("late-" + self, "/dev/null", 2000);
   Publish("early-" + self, "/dev/null", 1000);
-  Publish("dead-999999999", "/dev/null", 3000);              // its simulator is gone
-  Publish("gone-" + self, root_ + "/no-terminal", 4000);    // its terminal is gone
-  Publish("noname", "/dev/null", 5000);                       // not a simulator's entry
+  Publish("dead-999999999", "/dev/null", 3000);           // its simulator is gone
+  Publish("gone-" + self, root_ + "/no-terminal", 4000);  // its terminal is gone
+  Publish("noname", "/dev/null", 5000);                   // not a simulator's entry
 
   const Names expected = {"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0", pub_ + "/early-" + self,
                           pub_ + "/late-" + self};

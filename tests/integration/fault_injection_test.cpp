@@ -138,7 +138,8 @@ class FaultInjectionTest : public testing_sim::SimTest {
 
   bool TipsFromOtherThread() const {
     for (const auto& e : view_.Events()) {
-      if (e.kind == testing_view::ViewEvent::kTips && e.thread != std::this_thread::get_id()) return true;
+      if (e.kind == testing_view::ViewEvent::kTips && e.thread != std::this_thread::get_id())
+        return true;
     }
     return false;
   }
@@ -199,7 +200,8 @@ TEST_F(FaultInjectionTest, ReadErrorEndsTheOperationAsAFailureWithoutABox) {
     view_.ClearEvents();
     Run(id);
     EXPECT_TRUE(view_.Tips().empty());
-    EXPECT_EQ(view_.Text(IDC_MESSAGE), id == IDC_READ_SETTING ? kSettingReadFail : kColdPortReadFail);
+    EXPECT_EQ(view_.Text(IDC_MESSAGE),
+              id == IDC_READ_SETTING ? kSettingReadFail : kColdPortReadFail);
   }
   ExpectRecovered();
 }

@@ -65,7 +65,8 @@ class OperationsTest : public testing_sim::SimTest {
     ASSERT_EQ(messages.size(), expected.size()) << Describe(messages);
     for (std::size_t i = 0; i < expected.size(); ++i) {
       EXPECT_EQ(messages[i].text, expected[i].text) << "message " << i;
-      const auto at = std::chrono::duration_cast<std::chrono::milliseconds>(messages[i].at - start_);
+      const auto at =
+          std::chrono::duration_cast<std::chrono::milliseconds>(messages[i].at - start_);
       EXPECT_NEAR(static_cast<double>(at.count()), static_cast<double>(expected[i].at.count()),
                   static_cast<double>(kTolerance.count()))
           << "'" << messages[i].text << "'";
@@ -413,8 +414,14 @@ TEST_F(OperationsTest, EveryCommandIsIgnoredWhileAnOperationRuns) {
   start_ = Clock::now();
   OnCommand(dialog(), IDC_READ_SETTING);
   // Fired in the instant before the worker starts, and during the operation.
-  const int all[] = {IDOK, IDCANCEL, IDC_CONNECT, IDC_READ_SETTING, IDC_READ_COLD_PORT,
-                     IDC_CALIBRATE_COLD_PORT, IDC_SENSOR_TYPE, 4242};
+  const int all[] = {IDOK,
+                     IDCANCEL,
+                     IDC_CONNECT,
+                     IDC_READ_SETTING,
+                     IDC_READ_COLD_PORT,
+                     IDC_CALIBRATE_COLD_PORT,
+                     IDC_SENSOR_TYPE,
+                     4242};
   for (int id : all) OnCommand(dialog(), id);
   std::this_thread::sleep_for(1s);
   for (int id : all) OnCommand(dialog(), id);

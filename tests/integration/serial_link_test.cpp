@@ -48,7 +48,8 @@ TEST_F(ReplyReaderTest, CompleteSettingReplyIsPublishedWithItsTexts) {
   PortHandle port;
   Request(port, dialog(), STATE_READ_SETTING, 'B');
   ASSERT_TRUE(WaitForFlag(1s));
-  EXPECT_EQ(Bytes(settingReplyBuffer, settingReplyBuffer + 11), Bytes(kSetting.begin(), kSetting.end()));
+  EXPECT_EQ(Bytes(settingReplyBuffer, settingReplyBuffer + 11),
+            Bytes(kSetting.begin(), kSetting.end()));
   EXPECT_EQ(settingReplyBuffer[11], 0);
   EXPECT_STREQ(replyMaxText, "1000");
   EXPECT_STREQ(replyMinText, "200");
@@ -71,7 +72,8 @@ TEST_F(ReplyReaderTest, ExtraBytesAreLeftUnread) {
   PortHandle port;
   Request(port, dialog(), STATE_READ_SETTING, 'B');
   ASSERT_TRUE(WaitForFlag(1s));
-  EXPECT_EQ(Bytes(settingReplyBuffer, settingReplyBuffer + 11), Bytes(kSetting.begin(), kSetting.end()));
+  EXPECT_EQ(Bytes(settingReplyBuffer, settingReplyBuffer + 11),
+            Bytes(kSetting.begin(), kSetting.end()));
   ASSERT_EQ(device_->Replies().size(), 1u);
   EXPECT_EQ(device_->Replies()[0].bytes.size(), 13u);
 }
@@ -144,7 +146,8 @@ TEST_F(ReplyReaderTest, BytesWaitingBeforeTheRequestAreDiscarded) {
   PortHandle port;
   Request(port, dialog(), STATE_READ_SETTING, 'B');
   ASSERT_TRUE(WaitForFlag(1s));
-  EXPECT_EQ(Bytes(settingReplyBuffer, settingReplyBuffer + 11), Bytes(kSetting.begin(), kSetting.end()));
+  EXPECT_EQ(Bytes(settingReplyBuffer, settingReplyBuffer + 11),
+            Bytes(kSetting.begin(), kSetting.end()));
 }
 
 TEST_F(ReplyReaderTest, IdleOpeningReadsNothingAndTouchesNoFlag) {
@@ -249,8 +252,7 @@ TEST_F(PortAccessTest, TwoHundredCyclesLeaveNoDescriptorOrThreadBehind) {
     if (i % 3 == 0) device_->Misbehave({sim::Misbehaviour::kSilent, 0, 0, {}});
     replyArrived.store(0);
     PortHandle port;
-    Request(port, dialog(), i % 2 ? STATE_READ_SETTING : STATE_AWAIT_COLD_PORT,
-            i % 2 ? 'B' : 'E');
+    Request(port, dialog(), i % 2 ? STATE_READ_SETTING : STATE_AWAIT_COLD_PORT, i % 2 ? 'B' : 'E');
     if (i % 3 != 0) {
       ASSERT_TRUE(WaitForFlag(1s)) << "cycle " << i;
     }

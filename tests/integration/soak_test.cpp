@@ -54,9 +54,8 @@ class SoakTest : public testing_sim::SimTest {
   // a deliberately late answer cannot arrive in the middle of the next one.
   void Settle(std::size_t repliesExpected) {
     const auto end = Clock::now() + 3s;
-    while (Clock::now() < end &&
-           (device_->Replies().size() < repliesExpected ||
-            !std::filesystem::exists(device_->PortPath()))) {
+    while (Clock::now() < end && (device_->Replies().size() < repliesExpected ||
+                                  !std::filesystem::exists(device_->PortPath()))) {
       std::this_thread::sleep_for(5ms);
     }
     ASSERT_TRUE(std::filesystem::exists(device_->PortPath()));
@@ -66,8 +65,8 @@ class SoakTest : public testing_sim::SimTest {
 
 struct Plan {
   Misbehaviour what;
-  bool answers;    // some bytes go out for this request
-  bool complete;   // enough bytes, in time
+  bool answers;   // some bytes go out for this request
+  bool complete;  // enough bytes, in time
 };
 
 // A random way for the device to answer a request whose flag test comes
@@ -103,7 +102,8 @@ Plan RandomPlan(std::mt19937& random, int flagMs, std::size_t needed) {
 
 TEST_F(SoakTest, OutcomesMatchWhatTheDeviceDid) {
   const char* seedText = std::getenv("CORVELLE_SOAK_SEED");
-  const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20261208u;
+  const unsigned seed =
+      seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20261208u;
   std::mt19937 random(seed);
   SCOPED_TRACE("seed " + std::to_string(seed));
 
@@ -179,7 +179,8 @@ TEST_F(SoakTest, OutcomesMatchWhatTheDeviceDid) {
       EXPECT_EQ(device_->Frames().back().bytes, Bytes(expected.begin(), expected.end()));
     } else {  // calibrate to a random target; the device adopts it
       const int target = std::uniform_int_distribution<int>(-500, 1500)(random);
-      const std::string entry = std::to_string(target / 10) + "." + std::to_string(std::abs(target % 10));
+      const std::string entry =
+          std::to_string(target / 10) + "." + std::to_string(std::abs(target % 10));
       view_.SetText(IDC_COLD_PORT_TEMP, target < 0 && target > -10 ? "-" + entry : entry);
       const bool silent = std::uniform_int_distribution<int>(0, 3)(random) == 0;
       if (silent) device_->Misbehave({Misbehaviour::kSilent, 0, 0, {}});

@@ -12,8 +12,12 @@ inline int CountEntries(const char* folder) {
   return n;
 }
 
-inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
-inline int Threads() { return CountEntries("/proc/self/task"); }
+inline int OpenDescriptors() {
+  return CountEntries("/proc/self/fd");
+}
+inline int Threads() {
+  return CountEntries("/proc/self/task");
+}
 
 }  // namespace testing_process
 

@@ -14,7 +14,9 @@ void RecordingView::Select(int listId, int index) {
   selections_[listId] = index;
 }
 
-std::string RecordingView::Text(int id) const { return Read(id); }
+std::string RecordingView::Text(int id) const {
+  return Read(id);
+}
 
 void RecordingView::SetTipsDismissDelay(std::chrono::milliseconds delay) {
   std::lock_guard lock(mutex_);
@@ -132,4 +134,6 @@ int GetListSelection(DialogHandle dialog, int controlId) {
   return ViewOf(dialog).Selection(controlId);
 }
 
-void ShowTips(DialogHandle dialog, const char* text) { ViewOf(dialog).RecordTips(text); }
+void ShowTips(DialogHandle dialog, const char* text) {
+  ViewOf(dialog).RecordTips(text);
+}

@@ -9,7 +9,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes ToBytes(const SettingFrame& frame) { return Bytes(frame.begin(), frame.end()); }
+Bytes ToBytes(const SettingFrame& frame) {
+  return Bytes(frame.begin(), frame.end());
+}
 
 struct SettingFrameCase {
   std::uint8_t deviceCode;
@@ -93,7 +95,7 @@ struct ColdPortCase {
 
 TEST(ColdPortReply, DecodesSignedTenths) {
   const ColdPortCase cases[] = {
-      {0xFF, 0xCC, -52, "-5.2"},   {0x00, 0xFA, 250, "25."},   {0x00, 0x00, 0, "0."},
+      {0xFF, 0xCC, -52, "-5.2"},   {0x00, 0xFA, 250, "25."},      {0x00, 0x00, 0, "0."},
       {0xFF, 0xFF, -1, "-0.1"},    {0x80, 0x00, -32768, "-3277"}, {0x7F, 0xFF, 32767, "3277"},
       {0x27, 0x10, 10000, "1000"}, {0x00, 0x05, 5, "0.5"},
   };

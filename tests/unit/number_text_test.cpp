@@ -48,23 +48,12 @@ struct DoubleCase {
 TEST(ParseDoubleLikeStrtod, ReadsDecimalNotationAndStopsAtTheFirstStranger) {
   const double inf = std::numeric_limits<double>::infinity();
   const DoubleCase cases[] = {
-      {"23.47", true, 23.47},
-      {"  -5.26", true, -5.26},
-      {"+1.5e2", true, 150.0},
-      {"25.", true, 25.0},
-      {".5", true, 0.5},
-      {"7e", true, 7.0},
-      {"7e+", true, 7.0},
-      {"3.2abc", true, 3.2},
-      {"1e-400", true, 0.0},
-      {"1e400", true, inf},
-      {"-1e400", true, -inf},
-      {"0.000e999999", true, 0.0},
-      {"", false, 0.0},
-      {"abc", false, 0.0},
-      {".", false, 0.0},
-      {"-", false, 0.0},
-      {"e5", false, 0.0},
+      {"23.47", true, 23.47}, {"  -5.26", true, -5.26}, {"+1.5e2", true, 150.0},
+      {"25.", true, 25.0},    {".5", true, 0.5},        {"7e", true, 7.0},
+      {"7e+", true, 7.0},     {"3.2abc", true, 3.2},    {"1e-400", true, 0.0},
+      {"1e400", true, inf},   {"-1e400", true, -inf},   {"0.000e999999", true, 0.0},
+      {"", false, 0.0},       {"abc", false, 0.0},      {".", false, 0.0},
+      {"-", false, 0.0},      {"e5", false, 0.0},
   };
   for (const auto& c : cases) {
     const ParsedDouble parsed = ParseDoubleLikeStrtod(c.text);

@@ -11,8 +11,8 @@
 namespace {
 
 TEST(SensorCatalogue, RowsFollowTheListWithTheirOwnDeviceCodes) {
-  const char* labels[] = {"Wre3-25", "pt100",  "S type", "K type", "E type",
-                          "PT1000",  "Cu50",   "N type", "J type"};
+  const char* labels[] = {"Wre3-25", "pt100", "S type", "K type", "E type",
+                          "PT1000",  "Cu50",  "N type", "J type"};
   const int codes[] = {0, 1, 2, 3, 6, 5, 7, 4, 8};
   const int maxLimits[] = {1600, 850, 1550, 1330, 1000, 300, 150, 1000, 1200};
   const int minLimits[] = {0, 200, 50, 270, 270, 50, 50, 270, 210};
@@ -98,8 +98,9 @@ INSTANTIATE_TEST_SUITE_P(
         RangeCase{kWre, "1600", kMinus, "10", kMinBad},
         RangeCase{kPt100, "850", kMinus, "200", kWithRow},
         RangeCase{kPt100, "850", kMinus, "210", kMinBad},
-        RangeCase{kCu50, "150", kMinus, "50", kWithRow}, RangeCase{kCu50, "160", kPlus, "0", kMaxBad},
-        RangeCase{kE, "1000", kMinus, "0", kWithRow}, RangeCase{kN, "1000", kMinus, "270", kWithRow},
+        RangeCase{kCu50, "150", kMinus, "50", kWithRow},
+        RangeCase{kCu50, "160", kPlus, "0", kMaxBad}, RangeCase{kE, "1000", kMinus, "0", kWithRow},
+        RangeCase{kN, "1000", kMinus, "270", kWithRow},
         // Max equal to min is allowed with "+", max below min is not.
         RangeCase{kK, "100", kPlus, "100", kWithRow}, RangeCase{kK, "100", kPlus, "200", kMinBad},
         // With "-" the min is a magnitude, not compared with the max.
@@ -110,35 +111,29 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     CanonicalText, ValidateRangeInputTest,
-    ::testing::Values(RangeCase{kK, "0100", kPlus, "0", kMaxBad},
-                      RangeCase{kK, " 100", kPlus, "0", kMaxBad},
-                      RangeCase{kK, "100 ", kPlus, "0", kMaxBad},
-                      RangeCase{kK, "+100", kPlus, "0", kMaxBad},
-                      RangeCase{kK, "", kPlus, "0", kMaxBad},
-                      RangeCase{kK, "100x", kPlus, "0", kMaxBad},
-                      RangeCase{kK, "1005", kPlus, "0", kMaxBad},
-                      RangeCase{kK, "-100", kPlus, "0", kMaxBad},
-                      RangeCase{kK, "4294967300", kPlus, "0", kMaxBad},
-                      RangeCase{kK, "2147483650", kPlus, "0", kMaxBad},
-                      RangeCase{kK, "1000", kPlus, "-50", kMinBad},
-                      RangeCase{kK, "1000", kMinus, "-50", kMinBad},
-                      RangeCase{kK, "1000", kMinus, "050", kMinBad},
-                      RangeCase{kK, "1000", kMinus, "", kMinBad},
-                      RangeCase{kK, "1000", kMinus, "55", kMinBad},
-                      RangeCase{kK, "1000", kPlus, " 50", kMinBad},
-                      RangeCase{kK, "1000", kMinus, "4294967300", kMinBad}));
-
-INSTANTIATE_TEST_SUITE_P(
-    NothingChosen, ValidateRangeInputTest,
     ::testing::Values(
-        // No sign chosen: the min is checked as for "+", so it can never reach
-        // the device with its top bit set.
-        RangeCase{kK, "1000", kNone, "40000", kMinBad},
-        RangeCase{kK, "100", kNone, "200", kMinBad}, RangeCase{kK, "200", kNone, "100", kWithRow},
-        RangeCase{kK, "200", kNone, "105", kMinBad},
-        // No sensor chosen: the range alone decides, without sensor limits.
-        RangeCase{kNone, "5000", kMinus, "900", kWithoutRow},
-        RangeCase{kNone, "1000", kPlus, "0", kWithoutRow},
-        RangeCase{kNone, "0100", kPlus, "0", kMaxBad}));
+        RangeCase{kK, "0100", kPlus, "0", kMaxBad}, RangeCase{kK, " 100", kPlus, "0", kMaxBad},
+        RangeCase{kK, "100 ", kPlus, "0", kMaxBad}, RangeCase{kK, "+100", kPlus, "0", kMaxBad},
+        RangeCase{kK, "", kPlus, "0", kMaxBad}, RangeCase{kK, "100x", kPlus, "0", kMaxBad},
+        RangeCase{kK, "1005", kPlus, "0", kMaxBad}, RangeCase{kK, "-100", kPlus, "0", kMaxBad},
+        RangeCase{kK, "4294967300", kPlus, "0", kMaxBad},
+        RangeCase{kK, "2147483650", kPlus, "0", kMaxBad},
+        RangeCase{kK, "1000", kPlus, "-50", kMinBad}, RangeCase{kK, "1000", kMinus, "-50", kMinBad},
+        RangeCase{kK, "1000", kMinus, "050", kMinBad}, RangeCase{kK, "1000", kMinus, "", kMinBad},
+        RangeCase{kK, "1000", kMinus, "55", kMinBad}, RangeCase{kK, "1000", kPlus, " 50", kMinBad},
+        RangeCase{kK, "1000", kMinus, "4294967300", kMinBad}));
+
+INSTANTIATE_TEST_SUITE_P(NothingChosen, ValidateRangeInputTest,
+                         ::testing::Values(
+                             // No sign chosen: the min is checked as for "+", so it can never reach
+                             // the device with its top bit set.
+                             RangeCase{kK, "1000", kNone, "40000", kMinBad},
+                             RangeCase{kK, "100", kNone, "200", kMinBad},
+                             RangeCase{kK, "200", kNone, "100", kWithRow},
+                             RangeCase{kK, "200", kNone, "105", kMinBad},
+                             // No sensor chosen: the range alone decides, without sensor limits.
+                             RangeCase{kNone, "5000", kMinus, "900", kWithoutRow},
+                             RangeCase{kNone, "1000", kPlus, "0", kWithoutRow},
+                             RangeCase{kNone, "0100", kPlus, "0", kMaxBad}));
 
 }  // namespace

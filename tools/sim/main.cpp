@@ -19,7 +19,9 @@ namespace {
 
 volatile sig_atomic_t stopRequested = 0;
 
-void OnSignal(int) { stopRequested = 1; }
+void OnSignal(int) {
+  stopRequested = 1;
+}
 
 const char kUsage[] =
     "usage: corvelle-sim [--port-dir DIR] [--name NAME] [--delay MS] [--cold TENTHS]\n"
@@ -71,7 +73,8 @@ void RunCommand(sim::SimulatedTransmitter& device, const std::string& line) {
   } else if (verb == "garbage") {
     m.kind = sim::Misbehaviour::kGarbage;
     std::string hex;
-    while (words >> hex) m.bytes.push_back(static_cast<std::uint8_t>(std::strtoul(hex.c_str(), nullptr, 16)));
+    while (words >> hex)
+      m.bytes.push_back(static_cast<std::uint8_t>(std::strtoul(hex.c_str(), nullptr, 16)));
     device.Misbehave(m);
   } else if (verb == "cold" && words >> n) {
     device.SetColdPortTenths(n);

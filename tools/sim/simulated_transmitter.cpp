@@ -40,9 +40,9 @@ SimulatedTransmitter::SimulatedTransmitter(SimOptions options)
       setting_{0x42, 3, 0x03, 0xE8, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00},
       replyDelayMs_(options_.replyDelayMs) {
   std::filesystem::create_directories(options_.linkDir);
-  linkPath_ = (std::filesystem::path(options_.linkDir) /
-               (options_.name + "-" + std::to_string(getpid())))
-                  .string();
+  linkPath_ =
+      (std::filesystem::path(options_.linkDir) / (options_.name + "-" + std::to_string(getpid())))
+          .string();
   int wake[2];
   if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) ThrowErrno("pipe2");
   wakeRead_ = wake[0];

@@ -54,9 +54,9 @@ struct SentReply {
 };
 
 struct SimOptions {
-  std::string linkDir;     // folder of the NAME-PID link; created when missing
+  std::string linkDir;  // folder of the NAME-PID link; created when missing
   std::string name = "sim";
-  int replyDelayMs = 30;   // must leave room for the requester's purges
+  int replyDelayMs = 30;  // must leave room for the requester's purges
 };
 
 class SimulatedTransmitter {
@@ -100,9 +100,9 @@ class SimulatedTransmitter {
     Bytes bytes;
   };
 
-  void OpenTerminal();     // caller holds mutex_
-  void CloseTerminal();    // caller holds mutex_
-  void PublishLink();      // caller holds mutex_
+  void OpenTerminal();   // caller holds mutex_
+  void CloseTerminal();  // caller holds mutex_
+  void PublishLink();    // caller holds mutex_
   void Run();
   void HandleBytes(const std::uint8_t* bytes, std::size_t count, Clock::time_point now);
   void HandleFrame(const Bytes& frame, Clock::time_point now);

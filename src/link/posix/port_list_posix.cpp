@@ -15,7 +15,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // A tty class entry is a serial device when it has a device behind it. The
 // 8250 driver registers placeholder ports with no UART; they report type 0.
@@ -105,4 +107,6 @@ std::string PublishDir() {
   return dir != nullptr && dir[0] != '\0' ? dir : kDefaultPublishDir;
 }
 
-std::vector<std::string> ListSerialPorts() { return ListSerialPortsIn("/sys/class/tty", PublishDir()); }
+std::vector<std::string> ListSerialPorts() {
+  return ListSerialPortsIn("/sys/class/tty", PublishDir());
+}

@@ -17,7 +17,7 @@
 
 struct SerialPort {
   int fd = -1;
-  int wakeRead = -1;   // readable once the port's reads are cancelled
+  int wakeRead = -1;  // readable once the port's reads are cancelled
   int wakeWrite = -1;
   termios settings{};
   PortTimeouts timeouts{kNoReadInterval, 0, 0, 0, 0};
@@ -168,8 +168,8 @@ bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
 bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::size_t* received) {
   *received = 0;
   const PortTimeouts& t = port->timeouts;
-  const bool immediate = t.readInterval == kNoReadInterval && t.readMultiplier == 0 &&
-                         t.readConstant == 0;
+  const bool immediate =
+      t.readInterval == kNoReadInterval && t.readMultiplier == 0 && t.readConstant == 0;
   const auto deadline = DeadlineFor(t.readMultiplier, t.readConstant, count);
   while (*received < count) {
     pollfd p[2] = {{port->fd, POLLIN, 0}, {port->wakeRead, POLLIN, 0}};
@@ -214,4 +214,6 @@ void CloseSerialPort(SerialPort* port) {
   delete port;
 }
 
-int PortLastError(const SerialPort* port) { return port->lastError; }
+int PortLastError(const SerialPort* port) {
+  return port->lastError;
+}
