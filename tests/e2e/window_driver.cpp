@@ -14,6 +14,8 @@
 //                         for its window; t= is the time from process
 //                         creation to the window showing
 //   click ID              post BM_CLICK to a button (resets the clock)
+//   poke ID               post BM_CLICK, leaving the clock alone (for clicks
+//                         that are to be ignored while an operation runs)
 //   command ID            post WM_COMMAND with ID to the dialog (resets the clock)
 //   key VK                post a key press to the focused control (resets the clock)
 //   mark                  reset the clock
@@ -21,9 +23,11 @@
 //   select ID INDEX       choose a list entry (-1 clears the choice)
 //   text ID               answer the text of a control
 //   expect ID TEXT        fail unless the control shows TEXT
-//   wait ID MIN MAX TEXT  wait until the control shows TEXT; fail if that is
-//                         sooner than MIN or later than MAX ms after the clock,
-//                         or if a "tips" box shows up meanwhile
+//   wait ID MIN MAX TEXT  wait until the control changes to TEXT (one that
+//                         showed it when the clock was reset must show
+//                         something else first);
+//                         fail if that is sooner than MIN or later than MAX ms
+//                         after the clock, or if a "tips" box shows up meanwhile
 //   unchanged ID MS       fail if the control's text changes within MS ms
 //   tips MAX TEXT         wait up to MAX ms for a "tips" box, check its text,
 //                         press its OK button
@@ -37,7 +41,10 @@
 //                         it ends with exit code 0
 //   alive                 fail unless the program and its window still exist
 //   sleep MS
-//   quit
+//   quit                  answer ok and end
+//
+// The commands that reset the clock also note the text of every control just
+// before they act, which is what "wait" compares with.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -46,6 +53,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -62,6 +70,9 @@ LARGE_INTEGER mark;
 HWND dialog = nullptr;
 HANDLE process = nullptr;
 DWORD processId = 0;
+
+// The controls' texts at the last reset of the clock.
+std::map<int, std::string> textsAtMark;
 
 double SecondsSince(const LARGE_INTEGER& from) {
   LARGE_INTEGER now;
@@ -324,16 +335,30 @@ void Launch(const std::string& path) {
   Answer(false, "no window appeared");
 }
 
-void Click(int id) {
+BOOL CALLBACK NoteTextProc(HWND control, LPARAM) {
+  std::string text;
+  if (ReadWindowText(control, &text)) textsAtMark[GetDlgCtrlID(control)] = text;
+  return TRUE;
+}
+
+// Notes the controls' texts, then resets the clock; called right before an
+// action is posted.
+void MarkAction() {
+  textsAtMark.clear();
+  EnumChildWindows(dialog, NoteTextProc, 0);
+  ResetMark();
+}
+
+void Click(int id, bool mark) {
   const HWND button = GetDlgItem(dialog, id);
   if (button == nullptr) return Answer(false, "no control " + std::to_string(id));
-  ResetMark();
+  if (mark) MarkAction();
   PostMessageW(button, BM_CLICK, 0, 0);
   Answer(true, "");
 }
 
 void Command(int id) {
-  ResetMark();
+  MarkAction();
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
   Answer(true, "");
 }
@@ -344,7 +369,7 @@ void Key(int virtualKey) {
   info.cbSize = sizeof info;
   HWND target = dialog;
   if (GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr) target = info.hwndFocus;
-  ResetMark();
+  MarkAction();
   const UINT scan = MapVirtualKeyW(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC);
   PostMessageW(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 1 | (scan << 16));
   PostMessageW(target, WM_KEYUP, static_cast<WPARAM>(virtualKey),
@@ -390,10 +415,16 @@ void Expect(int id, const std::string& wanted) {
 
 void Wait(int id, long minMs, long maxMs, const std::string& wanted) {
   std::string text;
+  // A control that already showed the text when the clock was reset must show
+  // something else first, so that an earlier outcome is not taken for this one.
+  const auto before = textsAtMark.find(id);
+  bool seenOther = before == textsAtMark.end() || before->second != wanted;
   for (;;) {
     if (!ControlText(id, &text)) return Answer(false, "cannot read " + std::to_string(id));
     const long ms = MsSinceMark();
-    if (text == wanted) {
+    if (text != wanted) {
+      seenOther = true;
+    } else if (seenOther) {
       if (ms < minMs) return Answer(false, "too soon, " + Ms(ms));
       return Answer(true, Ms(ms));
     }
@@ -408,13 +439,12 @@ void Wait(int id, long minMs, long maxMs, const std::string& wanted) {
 void Unchanged(int id, long forMs) {
   std::string before;
   if (!ControlText(id, &before)) return Answer(false, "cannot read " + std::to_string(id));
-  ResetMark();
-  while (MsSinceMark() < forMs) {
+  LARGE_INTEGER start;
+  QueryPerformanceCounter(&start);
+  while (SecondsSince(start) * 1000.0 < forMs) {
     std::string now;
     if (!ControlText(id, &now)) return Answer(false, "cannot read " + std::to_string(id));
-    if (now != before) {
-      return Answer(false, "changed to '" + Escape(now) + "' " + Ms(MsSinceMark()));
-    }
+    if (now != before) return Answer(false, "changed to '" + Escape(now) + "'");
     Sleep(kPollMs);
   }
   Answer(true, "'" + Escape(before) + "'");
@@ -501,6 +531,8 @@ void Rect() {
 }
 
 void Close() {
+  // No texts are noted: the close must be posted even while the program's
+  // UI thread is busy.
   ResetMark();
   PostMessageW(dialog, WM_CLOSE, 0, 0);
   Answer(true, "");
@@ -537,7 +569,10 @@ bool Run(const std::string& input) {
   const Line head = Split(input, 1);
   if (head.words.empty()) return true;
   const std::string& verb = head.words[0];
-  if (verb == "quit") return false;
+  if (verb == "quit") {
+    Answer(true, "");
+    return false;
+  }
   if (verb == "launch") {
     Launch(Split(input, 1).raw);
     return true;
@@ -563,7 +598,9 @@ bool Run(const std::string& input) {
   if (!NeedDialog()) return true;
 
   if (verb == "click") {
-    Click(Number(Split(input, 2).words.at(1)));
+    Click(Number(Split(input, 2).words.at(1)), true);
+  } else if (verb == "poke") {
+    Click(Number(Split(input, 2).words.at(1)), false);
   } else if (verb == "command") {
     Command(Number(Split(input, 2).words.at(1)));
   } else if (verb == "key") {
