@@ -24,7 +24,7 @@ for arg in "$@"; do
   case "$arg" in
     --update-screenshot) UPDATE_SCREENSHOT=1 ;;
     -h | --help)
-      sed -n '2,16p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+      sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
       exit 0
       ;;
     *) positional+=("$arg") ;;
