@@ -3,8 +3,9 @@
 # virtual X display, talks to the simulated transmitter through a COM port
 # that Wine maps onto the simulator's pseudo-terminal, and is worked from
 # outside by corvelle-driver.exe (clicks, typing, reading texts and "tips"
-# boxes by control id). Also checks the executable itself (size, imports) and
-# the C runtime comparison of the cold port number format.
+# boxes by control id). Also checks the executable itself (size, imports), the
+# view operations on real controls, and the C runtime comparison of the cold
+# port number format.
 #
 # usage: tests/e2e/run_e2e.sh [NATIVE_BUILD_DIR] [WINDOWS_BUILD_DIR] [--update-screenshot]
 #   NATIVE_BUILD_DIR   holds tools/sim/corvelle-sim      (default build/native)
@@ -24,7 +25,7 @@ for arg in "$@"; do
   case "$arg" in
     --update-screenshot) UPDATE_SCREENSHOT=1 ;;
     -h | --help)
-      sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+      sed -n '2,16p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
       exit 0
       ;;
     *) positional+=("$arg") ;;
@@ -40,7 +41,8 @@ SIM="$NATIVE_DIR/tools/sim/corvelle-sim"
 APP="$WINDOWS_DIR/src/app/win32/corvelle.exe"
 DRIVER_EXE="$WINDOWS_DIR/tests/e2e/corvelle-driver.exe"
 GCVT_EXE="$WINDOWS_DIR/tests/e2e/corvelle-gcvt-compare.exe"
-for f in "$SIM" "$APP" "$DRIVER_EXE" "$GCVT_EXE"; do
+VIEW_TEST_EXE="$WINDOWS_DIR/tests/e2e/corvelle-view-test.exe"
+for f in "$SIM" "$APP" "$DRIVER_EXE" "$GCVT_EXE" "$VIEW_TEST_EXE"; do
   [[ -x "$f" || -f "$f" ]] || { echo "missing $f: build the native and windows presets first"; exit 2; }
 done
 
@@ -224,6 +226,13 @@ gcvt_out=$(wine "$GCVT_EXE" 2>>"$WORK/wine.log")
 gcvt_status=$?
 while read -r line; do note "    $line"; done <<<"$gcvt_out"
 ((gcvt_status == 0)) || flunk "the comparison found differences"
+end
+
+begin "view operations carry texts between UTF-8 and the controls, cut between characters"
+view_out=$(wine "$VIEW_TEST_EXE" 2>>"$WORK/wine.log")
+view_status=$?
+while read -r line; do note "    $line"; done <<<"$view_out"
+((view_status == 0)) || flunk "the view operations failed their checks"
 end
 
 # ---- driver and simulator helpers ---------------------------------------------------
