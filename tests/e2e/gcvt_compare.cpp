@@ -73,8 +73,8 @@ bool TextsComparable(const Rounded& r) {
   std::size_t significant = r.digits.find_last_not_of('0');
   if (significant == std::string::npos) return false;  // zero
   significant += 1;
-  const bool fixedWithFraction =
-      r.decimalPoint >= 0 && r.decimalPoint <= 3 && significant > static_cast<std::size_t>(r.decimalPoint);
+  const bool fixedWithFraction = r.decimalPoint >= 0 && r.decimalPoint <= 3 &&
+                                 significant > static_cast<std::size_t>(r.decimalPoint);
   const bool exponentWithFraction = r.decimalPoint >= 5 && significant > 1;
   return fixedWithFraction || exponentWithFraction;
 }
@@ -84,11 +84,11 @@ std::vector<double> Values() {
   // Every temperature a cold port reply can carry, computed as the decoder does.
   for (int tenths = -32768; tenths <= 32767; ++tenths) values.push_back(tenths / 10.0);
   // Ties that the rounding has to break, and the edges of the notations.
-  const double chosen[] = {1234.5, -1234.5, 9999.5,  99.995,    0.15,      0.25,     0.125,
-                           12.125, 1.0625,  -1.0625, 999.95,    9.9995,    0.99995,  0.099995,
-                           10000,  12345,   99995,   123456789, 1e21,      -2.5e7,   0.1,
-                           0.0999, 0.001,   1e-4,    1.2345e-5, 1e-10,     5e-324,   1.7e308,
-                           0.0,    1000,    100,     25,        -5.2,      3276.7,   -3276.8};
+  const double chosen[] = {1234.5, -1234.5, 9999.5,  99.995,    0.15,   0.25,    0.125,
+                           12.125, 1.0625,  -1.0625, 999.95,    9.9995, 0.99995, 0.099995,
+                           10000,  12345,   99995,   123456789, 1e21,   -2.5e7,  0.1,
+                           0.0999, 0.001,   1e-4,    1.2345e-5, 1e-10,  5e-324,  1.7e308,
+                           0.0,    1000,    100,     25,        -5.2,   3276.7,  -3276.8};
   values.insert(values.end(), std::begin(chosen), std::end(chosen));
   // Random values over many magnitudes, from a fixed seed so runs repeat.
   std::mt19937_64 random(20240611);
@@ -139,8 +139,9 @@ int main() {
                   theirs.c_str());
     }
   }
-  std::printf("gcvt: %d values compared on rounding, %d on the whole text, %d texts not "
-              "comparable; %d mismatches\n",
-              roundingCompared, textsCompared, textsOnlyCounted, mismatches);
+  std::printf(
+      "gcvt: %d values compared on rounding, %d on the whole text, %d texts not "
+      "comparable; %d mismatches\n",
+      roundingCompared, textsCompared, textsOnlyCounted, mismatches);
   return mismatches == 0 ? 0 : 1;
 }

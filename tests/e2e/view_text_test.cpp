@@ -46,8 +46,8 @@ int main() {
                                       nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   const HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_MULTILINE, 0, 0, 100, 20, parent,
                                     reinterpret_cast<HMENU>(kEditId), nullptr, nullptr);
-  const HWND list = CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 100,
-                                    80, parent, reinterpret_cast<HMENU>(kListId), nullptr, nullptr);
+  const HWND list = CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 100, 80,
+                                    parent, reinterpret_cast<HMENU>(kListId), nullptr, nullptr);
   if (parent == nullptr || edit == nullptr || list == nullptr) {
     std::printf("cannot create the controls\n");
     return 2;
@@ -76,10 +76,10 @@ int main() {
       {"。。。。", 3, ""},
       {"set（type）", 256, "set（type）"},
       // a character outside the basic plane: 4 UTF-8 bytes, a UTF-16 surrogate pair
-      {"a\xF0\x9F\x98\x80" "b", 7, "a\xF0\x9F\x98\x80" "b"},
-      {"a\xF0\x9F\x98\x80" "b", 6, "a\xF0\x9F\x98\x80"},
-      {"a\xF0\x9F\x98\x80" "b", 5, "a"},
-      {"a\xF0\x9F\x98\x80" "b", 2, "a"},
+      {"a\U0001F600b", 7, "a\U0001F600b"},
+      {"a\U0001F600b", 6, "a\U0001F600"},
+      {"a\U0001F600b", 5, "a"},
+      {"a\U0001F600b", 2, "a"},
       {"\xC3\xA9t\xC3\xA9", 4, "\xC3\xA9t"},
       {"\xC3\xA9t\xC3\xA9", 3, "\xC3\xA9"},
       {"", 256, ""},

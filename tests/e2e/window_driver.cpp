@@ -77,19 +77,24 @@ std::map<int, std::string> textsAtMark;
 double SecondsSince(const LARGE_INTEGER& from) {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return static_cast<double>(now.QuadPart - from.QuadPart) /
+         static_cast<double>(frequency.QuadPart);
 }
 
-long MsSinceMark() { return static_cast<long>(SecondsSince(mark) * 1000.0 + 0.5); }
+long MsSinceMark() {
+  return static_cast<long>(SecondsSince(mark) * 1000.0 + 0.5);
+}
 
-void ResetMark() { QueryPerformanceCounter(&mark); }
+void ResetMark() {
+  QueryPerformanceCounter(&mark);
+}
 
 // ---- text conversions -------------------------------------------------------
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return std::wstring();
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
   return wide;
@@ -97,8 +102,8 @@ std::wstring Widen(const std::string& text) {
 
 std::string Narrow(const std::wstring& wide) {
   if (wide.empty()) return std::string();
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                    nullptr, 0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
   std::string text(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
                       nullptr, nullptr);
@@ -160,21 +165,23 @@ std::string Escape(const std::string& text) {
 void Answer(bool ok, const std::string& detail) {
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "[%8.3f] ", SecondsSince(driverStart));
-  const std::string line = std::string(stamp) + (ok ? "ok" : "fail") +
-                           (detail.empty() ? "" : " " + detail) + "\n";
+  const std::string line =
+      std::string(stamp) + (ok ? "ok" : "fail") + (detail.empty() ? "" : " " + detail) + "\n";
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
-            &written, nullptr);
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
+            nullptr);
 }
 
-std::string Ms(long ms) { return "t=" + std::to_string(ms) + "ms"; }
+std::string Ms(long ms) {
+  return "t=" + std::to_string(ms) + "ms";
+}
 
 // ---- the program's windows --------------------------------------------------
 
 bool SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result) {
   DWORD_PTR value = 0;
-  const LRESULT sent = SendMessageTimeoutW(window, message, wParam, lParam,
-                                           SMTO_NORMAL, kMessageTimeoutMs, &value);
+  const LRESULT sent =
+      SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kMessageTimeoutMs, &value);
   if (result != nullptr) *result = value;
   return sent != 0;
 }

@@ -6,6 +6,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// after windows.h, which it needs
 #include <commctrl.h>
 
 #include "app/win32/resource.h"

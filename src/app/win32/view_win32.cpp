@@ -13,7 +13,9 @@
 
 namespace {
 
-HWND AsWindow(DialogHandle dialog) { return static_cast<HWND>(dialog); }
+HWND AsWindow(DialogHandle dialog) {
+  return static_cast<HWND>(dialog);
+}
 
 }  // namespace
 

@@ -29,7 +29,9 @@ std::wstring Widen(const char* text) {
 }
 
 // A manual-reset event for one overlapped operation; released with the port.
-HANDLE NewEvent() { return CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+HANDLE NewEvent() {
+  return CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
 
 }  // namespace
 
@@ -239,4 +241,6 @@ void CloseSerialPort(SerialPort* port) {
   delete port;
 }
 
-int PortLastError(const SerialPort* port) { return static_cast<int>(port->lastError.load()); }
+int PortLastError(const SerialPort* port) {
+  return static_cast<int>(port->lastError.load());
+}
