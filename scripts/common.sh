@@ -1,7 +1,5 @@
-# Shared by the README's commands: installs what is missing, builds presets.
-# Sourced, not run.
-
-set -euo pipefail
+# Shared by the README's commands and the end-to-end tests: installs what is
+# missing, builds presets. Sourced, not run.
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export DEBIAN_FRONTEND=noninteractive
@@ -9,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 # Debian packages each part of the build and the tests needs.
 PACKAGES_BUILD=(cmake g++ make googletest libgtest-dev libgmock-dev pkg-config)
 PACKAGES_WINDOWS=(mingw-w64 g++-mingw-w64-x86-64)
-PACKAGES_WINE=(wine wine64 xvfb x11-utils imagemagick fonts-wqy-microhei)
+PACKAGES_WINE=(wine wine64 xvfb imagemagick fonts-wqy-microhei binutils-mingw-w64-x86-64)
 PACKAGES_FUZZ=(clang libclang-rt-14-dev)
 
 # Installs the packages of the given lists that are not installed yet; runs

@@ -2,6 +2,7 @@
 # Installs what is missing, builds every preset and runs every test: unit and
 # integration tests natively and under the sanitizers, the fuzz targets for a
 # bounded time, and the Windows program end to end under Wine.
+set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$ROOT"
 

@@ -57,23 +57,12 @@ note() { printf '[%4ds] %s\n' "$((SECONDS - STARTED))" "$*" | tee -a "$TRANSCRIP
 
 # ---- what the run needs -------------------------------------------------------
 
-ensure_packages() {
-  local missing=() p
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  ((${#missing[@]} == 0)) && return 0
-  note "installing: ${missing[*]}"
-  local sudo=""
-  [[ $(id -u) -eq 0 ]] || sudo="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-}
+source "$ROOT/scripts/common.sh"
+source "$ROOT/scripts/wine_env.sh"
 # wine runs the 64-bit programs, Xvfb is the display, imagemagick takes the
 # screenshot, the font has the CJK glyphs the dialog font asks for, and the
 # mingw binutils read the executable's imports.
-ensure_packages wine wine64 xvfb imagemagick fonts-wqy-microhei binutils-mingw-w64-x86-64 ||
-  { echo "cannot install the packages the tests need"; exit 2; }
+ensure_packages "${PACKAGES_WINE[@]}" || { echo "cannot install the packages the tests need"; exit 2; }
 OBJDUMP=x86_64-w64-mingw32-objdump
 
 # ---- results ----------------------------------------------------------------
@@ -103,21 +92,13 @@ end() {
 
 # ---- processes, all stopped on exit ---------------------------------------------
 
-XVFB_PID=""
-SIM_PID=""
 DRIVER_PID=""
-export WINEPREFIX="$WORK/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export LANG=C.UTF-8
+wine_env_init "$WORK"
 
 cleanup() {
   set +eu
   [[ -n "$DRIVER_PID" ]] && kill "$DRIVER_PID" 2>/dev/null
-  [[ -d "$WINEPREFIX" ]] && timeout 10 wineserver -k 2>/dev/null
-  [[ -n "$SIM_PID" ]] && kill "$SIM_PID" 2>/dev/null
-  [[ -n "$XVFB_PID" ]] && kill "$XVFB_PID" 2>/dev/null
-  wait 2>/dev/null
+  stop_wine_env
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -143,77 +124,18 @@ end
 # ---- display, prefix, simulator -------------------------------------------------
 
 note "starting Xvfb"
-# Xvfb picks a free display itself and writes its number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-display=""
-for _ in $(seq 100); do
-  display=$(tr -dc 0-9 <"$WORK/display")
-  [[ -n "$display" ]] && break
-  sleep 0.1
-done
-[[ -n "$display" ]] || { echo "Xvfb did not start"; cat "$WORK/xvfb.log"; exit 2; }
-export DISPLAY=":$display"
+start_virtual_display || exit 2
 
 note "creating the Wine prefix"
-wineboot -i >"$WORK/wine.log" 2>&1
-wineserver -w
-# Debian's Wine does not find its own Marlett font, which draws the caption
-# buttons; without it they show as letters.
-cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
-
-# Writes registry settings (a .reg body in UTF-8 on stdin) into the prefix, and
-# restarts Wine so that they, and a changed port mapping, take effect.
-import_registry() {
-  local name="$1"
-  { printf 'Windows Registry Editor Version 5.00\n\n'; cat; } | sed 's/$/\r/' >"$WORK/$name.reg.txt"
-  { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$WORK/$name.reg.txt"; } >"$WORK/$name.reg"
-  wine regedit /S "Z:$(printf '%s' "$WORK/$name.reg" | tr / '\\')" >>"$WORK/wine.log" 2>&1
-  wineserver -k
-  wineserver -w
-}
-
-# Unmanaged windows (Xvfb has no window manager, and managed windows cost
-# seconds per box), the dialog font mapped to an installed CJK font, no crash
-# dialog, no audio.
-import_registry settings <<'EOF'
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-
-[HKEY_CURRENT_USER\Software\Wine\WineDbg]
-"ShowCrashDialog"=dword:00000000
-
-[HKEY_CURRENT_USER\Software\Wine\Drivers]
-"Audio"=""
-
-[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
-"SimHei"="WenQuanYi Micro Hei"
-"黑体"="WenQuanYi Micro Hei"
-EOF
+make_wine_prefix
 
 # The program's port: COM12, above the host's COM1 so that it is the last one
 # listed, and a name that opens only through the device namespace.
 PORT_NAME="COM12"
-map_port() {
-  import_registry port <<EOF
-[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]
-"$PORT_NAME"="$1"
-EOF
-}
+map_port() { map_com_port "$PORT_NAME" "$1"; }
 
 note "starting the simulated transmitter"
-# Its commands go through a FIFO that this script keeps open.
-mkfifo "$WORK/sim.in"
-exec {sim_fd}<>"$WORK/sim.in"
-"$SIM" --port-dir "$WORK/ports" <"$WORK/sim.in" >"$WORK/sim.log" 2>&1 &
-SIM_PID=$!
-SIM_PORT=""
-for _ in $(seq 50); do
-  SIM_PORT=$(sed -n 's/^corvelle-sim: transmitter on \(.*\) (terminal .*$/\1/p' "$WORK/sim.log")
-  [[ -n "$SIM_PORT" ]] && break
-  sleep 0.1
-done
-[[ -n "$SIM_PORT" ]] || { echo "the simulator did not start"; cat "$WORK/sim.log"; exit 2; }
+start_simulator "$SIM" || exit 2
 note "simulator port $SIM_PORT, mapped to $PORT_NAME"
 map_port "$SIM_PORT"
 
@@ -485,6 +407,20 @@ step "click 1037"
 step "wait 1018 2000 2700 $COLD_SUCCESS"
 step "expect 1047 25."
 expect_frames "45" "45"
+end
+
+begin "a burst of 50 clicks during read cold port changes nothing; the window still works"
+step "click 1037"
+for _ in $(seq 10); do
+  for id in 1021 1037 1040 1011 1; do drv "poke $id" || flunk "poke $id: ${REPLY_LINE#*] }"; done
+done
+step "wait 1018 2000 2700 $COLD_SUCCESS"
+step "notips 300"
+expect_frames "45"
+step "click 1021"
+step "wait 1018 3400 4100 $READ_SUCCESS"
+step "notips 200"
+expect_frames "42"
 end
 
 begin "read cold port: a silent device fails after 2.1 s"
