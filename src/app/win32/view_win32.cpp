@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/view.h"
-#include "app/win32/wide_text.h"
+#include "link/win32/wide_text.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/serial_port.h"
+#include "link/win32/wide_text.h"
 
 namespace {
 
@@ -30,14 +31,7 @@ std::string DataToUtf8(const BYTE* data, DWORD size) {
       break;
     }
   }
-  if (length == 0) return std::string();
-  const int bytes =
-      WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return std::string();
-  std::string utf8(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), bytes, nullptr,
-                      nullptr);
-  return utf8;
+  return Utf8FromWide(text, static_cast<int>(length));
 }
 
 }  // namespace

@@ -12,21 +12,13 @@
 #include <string>
 
 #include "link/serial_port.h"
+#include "link/win32/wide_text.h"
 
 namespace {
 
 // Extra time a write may take beyond the driver's own write time-outs before
 // it is abandoned; it only guards against a driver that ignores them.
 constexpr DWORD kWriteGraceMs = 1000;
-
-std::wstring Widen(const char* text) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), length);
-  wide.resize(static_cast<std::size_t>(length - 1));
-  return wide;
-}
 
 // A manual-reset event for one overlapped operation; released with the port.
 HANDLE NewEvent() {
@@ -78,7 +70,7 @@ SerialPort* OpenSerialPort(const char* name, int* osError) {
   }
   // COM10 and above are reachable only through the device namespace; the
   // prefix works for every port number, so it is always added.
-  const std::wstring path = L"\\\\.\\" + Widen(name);
+  const std::wstring path = L"\\\\.\\" + WideFromUtf8(name);
   const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {

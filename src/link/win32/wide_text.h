@@ -1,7 +1,8 @@
-// UTF-8 <-> UTF-16 at the Win32 boundary: the core speaks UTF-8, the W
+// UTF-8 <-> UTF-16 at the Win32 boundary, for the serial layer and the dialog
+// alike: the core speaks UTF-8, the W
 // functions UTF-16.
-#ifndef CORVELLE_APP_WIN32_WIDE_TEXT_H
-#define CORVELLE_APP_WIN32_WIDE_TEXT_H
+#ifndef CORVELLE_LINK_WIN32_WIDE_TEXT_H
+#define CORVELLE_LINK_WIN32_WIDE_TEXT_H
 
 #include <string>
 
