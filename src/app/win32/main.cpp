@@ -10,8 +10,8 @@
 #include <commctrl.h>
 
 #include "app/win32/resource.h"
-#include "link/win32/wide_text.h"
 #include "link/serial_link.h"
+#include "link/win32/wide_text.h"
 #include "ops/command_dispatch.h"
 #include "protocol/sensor_catalogue.h"
 
