@@ -41,6 +41,15 @@ struct Due {
   std::chrono::milliseconds at;  // after the command was given
 };
 
+// The message line of a setting read with the port at hand, ending in `outcome`.
+std::vector<Due> ReadSettingTimeline(const std::string& outcome) {
+  return {{"open serial port success", 0ms},
+          {kStops2, 500ms},
+          {kStops4, 1500ms},
+          {kStops6, 2500ms},
+          {outcome, 3500ms}};
+}
+
 class OperationsTest : public testing_sim::SimTest {
  protected:
   // Gives command `id` and waits until the window accepts commands again.
@@ -105,11 +114,7 @@ class OperationsTest : public testing_sim::SimTest {
 TEST_F(OperationsTest, ReadSettingShowsTheDevicesSettingAfterItsFixedWait) {
   device_->SetSettingReply({0x42, 6, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0});
   Run(IDC_READ_SETTING);
-  ExpectMessages({{"open serial port success", 0ms},
-                  {kStops2, 500ms},
-                  {kStops4, 1500ms},
-                  {kStops6, 2500ms},
-                  {kSettingReadSuccess, 3500ms}});
+  ExpectMessages(ReadSettingTimeline(kSettingReadSuccess));
   EXPECT_EQ(view_.Text(IDC_READ_SENSOR), "sensor：E type TC\r\n");
   EXPECT_EQ(view_.Text(IDC_READ_MAX_SIGN), "+");
   EXPECT_EQ(view_.Text(IDC_READ_MAX), "1000");
@@ -162,11 +167,7 @@ TEST_F(OperationsTest, ReadSettingWithoutACompleteReplyFailsAndLeavesTheFields) 
     device_->Misbehave(fault);
     view_.ClearEvents();
     Run(IDC_READ_SETTING);
-    ExpectMessages({{"open serial port success", 0ms},
-                    {kStops2, 500ms},
-                    {kStops4, 1500ms},
-                    {kStops6, 2500ms},
-                    {kSettingReadFail, 3500ms}});
+    ExpectMessages(ReadSettingTimeline(kSettingReadFail));
     for (int id : {IDC_READ_SENSOR, IDC_READ_MAX, IDC_READ_MIN}) EXPECT_EQ(view_.Text(id), "kept");
     EXPECT_EQ(replyArrived.load(), 0);
   }
