@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "app/control_ids.h"
@@ -129,7 +130,12 @@ bool OpenPort(PortHandle& handle, DialogHandle dialog, const char* name,
   }
   if (withReader) {
     PortOpening& opening = *handle.opening_;
-    opening.reader = std::thread(ReplyReader, handle.opening_);
+    try {
+      opening.reader = std::thread(ReplyReader, handle.opening_);
+    } catch (const std::system_error&) {
+      // Without a reader no reply can arrive; the operation reports that.
+      return false;
+    }
     std::unique_lock lock(opening.mutex);
     opening.changed.wait_for(lock, kReaderStartWait, [&] { return opening.readerArmed; });
   }

@@ -21,7 +21,7 @@ for target in fuzz_replies fuzz_frames fuzz_numbers fuzz_validation; do
     echo "$target: FAILED"
     tail -n 30 "$work/$target.log"
     for crash in "$work"/crash-* "$work"/leak-* "$work"/timeout-*; do
-      [[ -e "$crash" ]] && { echo "input:"; xxd "$crash" | head -n 10; }
+      [[ -e "$crash" ]] && { echo "input:"; od -A x -t x1z "$crash" | head -n 10; }
     done
   fi
 done
