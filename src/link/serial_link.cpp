@@ -27,7 +27,7 @@ constexpr std::uint32_t kCommandReadTimeoutMs = 50;
 // How long a closing waits for its reader after cancelling the read. The read
 // ends within milliseconds of the cancel; this bound only keeps a broken
 // driver from hanging the window.
-constexpr auto kReaderStopWait = std::chrono::seconds(2);
+constexpr auto kReaderStopWait = std::chrono::milliseconds(500);
 // How long an opening waits for its reader to have purged and chosen its read.
 constexpr auto kReaderStartWait = std::chrono::seconds(2);
 
@@ -133,7 +133,9 @@ bool OpenPort(PortHandle& handle, DialogHandle dialog, const char* name,
     try {
       opening.reader = std::thread(ReplyReader, handle.opening_);
     } catch (const std::system_error&) {
-      // Without a reader no reply can arrive; the operation reports that.
+      // Without a reader no reply can arrive. The port is closed again so that
+      // nothing is sent on an opening that reported failure.
+      handle.Close();
       return false;
     }
     std::unique_lock lock(opening.mutex);

@@ -175,10 +175,10 @@ TEST_F(OperationsTest, ReadSettingWithoutACompleteReplyFailsAndLeavesTheFields) 
 
 TEST_F(OperationsTest, ReplyAfterTheFlagTestIsAFailureAndDoesNotReachTheNextOperation) {
   device_->SetSettingReply({0x42, 3, 0x03, 0xE8, 0, 0, 1, 0, 0, 0, 0});
-  device_->Misbehave({sim::Misbehaviour::kLate, 0, 3530, {}});
+  device_->Misbehave({sim::Misbehaviour::kLate, 0, 3700, {}});
   Run(IDC_READ_SETTING);
   EXPECT_EQ(view_.Text(IDC_MESSAGE), kSettingReadFail);
-  std::this_thread::sleep_for(200ms);  // the late reply lands now
+  std::this_thread::sleep_for(400ms);  // the late reply lands now
   ASSERT_EQ(device_->Replies().size(), 1u);
   EXPECT_EQ(replyArrived.load(), 0);
   EXPECT_EQ(view_.Text(IDC_READ_MAX), "");
@@ -378,8 +378,16 @@ TEST_F(OperationsTest, CalibrateWithThePortMissingRaisesTheBoxesTwiceAndFails) {
                                           "serial port not open"};
   EXPECT_EQ(view_.Tips(), twice);
   EXPECT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadFail);
-  const auto tips = view_.Events();
-  EXPECT_NE(tips.front().thread, tips.back().thread) << "the second pair comes from the worker";
+  std::vector<ViewEvent> tips;
+  for (const auto& e : view_.Events()) {
+    if (e.kind == ViewEvent::kTips) tips.push_back(e);
+  }
+  ASSERT_EQ(tips.size(), 4u);
+  const auto uiThread = std::this_thread::get_id();
+  EXPECT_EQ(tips[0].thread, uiThread);
+  EXPECT_EQ(tips[1].thread, uiThread);
+  EXPECT_NE(tips[2].thread, uiThread) << "the second pair comes from the worker";
+  EXPECT_NE(tips[3].thread, uiThread);
 }
 
 TEST_F(OperationsTest, BoxOnTheWorkerDelaysTheOperationUntilDismissed) {

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -97,8 +98,12 @@ TEST_F(ReplyReaderTest, ShortOrMissingReplyNeverRaisesTheFlagAndCloseEndsTheRead
   }
 }
 
-TEST_F(ReplyReaderTest, SilentLineTimesOutAfterTwentySecondsAndClearsTheFlag) {
-  device_->Misbehave({sim::Misbehaviour::kShort, 10, 0, {}});
+// The read gives up 20 s plus 1 ms per requested byte after it started.
+class ReadTimeOutTest : public ReplyReaderTest,
+                        public ::testing::WithParamInterface<sim::Misbehaviour::Kind> {};
+
+TEST_P(ReadTimeOutTest, IncompleteReplyTimesOutAfterTwentySecondsAndClearsTheFlag) {
+  device_->Misbehave({GetParam(), 10, 0, {}});
   replyArrived.store(1);  // left over; the failed read must clear it
   PortHandle port;
   Request(port, dialog(), STATE_READ_SETTING, 'B');
@@ -112,10 +117,14 @@ TEST_F(ReplyReaderTest, SilentLineTimesOutAfterTwentySecondsAndClearsTheFlag) {
   EXPECT_EQ(replyArrived.load(), 0);
 }
 
+INSTANTIATE_TEST_SUITE_P(SilentOrShort, ReadTimeOutTest,
+                         ::testing::Values(sim::Misbehaviour::kSilent, sim::Misbehaviour::kShort));
+
 TEST_F(ReplyReaderTest, LateReplyAfterCloseChangesNothingOfTheNextOpening) {
   device_->SetSettingReply(kSetting);
   device_->Misbehave({sim::Misbehaviour::kLate, 0, 300, {}});
   std::memset(settingReplyBuffer, 0xAB, sizeof settingReplyBuffer);
+  std::memset(coldPortReplyBuffer, 0xAB, sizeof coldPortReplyBuffer);
   {
     PortHandle port;
     Request(port, dialog(), STATE_READ_SETTING, 'B');
@@ -136,7 +145,8 @@ TEST_F(ReplyReaderTest, LateReplyAfterCloseChangesNothingOfTheNextOpening) {
   EXPECT_EQ(replyArrived.load(), 0);
   EXPECT_EQ(OperationState.load(), STATE_AWAIT_COLD_PORT);
   EXPECT_EQ(settingReplyBuffer[0], 0xAB);
-  EXPECT_EQ(coldPortReplyBuffer[2], 0);
+  EXPECT_EQ(coldPortReplyBuffer[0], 0xAB);
+  EXPECT_EQ(coldPortReplyBuffer[2], 0xAB);
 }
 
 TEST_F(ReplyReaderTest, BytesWaitingBeforeTheRequestAreDiscarded) {
@@ -209,6 +219,23 @@ TEST_F(PortAccessTest, MissingOrBusyPortShowsTheOpenFailureThenSendRefuses) {
     EXPECT_EQ(view_.Tips(), expected);
     EXPECT_TRUE(view_.TextsOf(IDC_MESSAGE).empty());
   }
+}
+
+TEST_F(PortAccessTest, ClosingGivesUpTheExclusiveClaim) {
+  // The terminal stays open in the simulator, so a flag left behind would
+  // lock every ordinary user out after the first opening.
+  auto exclusive = [&] {
+    const int fd = open(device_->TerminalPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    int flag = -1;
+    ioctl(fd, TIOCGEXCL, &flag);
+    close(fd);
+    return flag;
+  };
+  PortHandle port;
+  ASSERT_TRUE(OpenPortForCommand(port, dialog()));
+  EXPECT_EQ(exclusive(), 1);
+  port.Close();
+  EXPECT_EQ(exclusive(), 0);
 }
 
 TEST_F(PortAccessTest, DeviceThatRefusesConfigurationIsReportedAndClosed) {

@@ -39,7 +39,11 @@ SimulatedTransmitter::SimulatedTransmitter(SimOptions options)
     : options_(std::move(options)),
       setting_{0x42, 3, 0x03, 0xE8, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00},
       replyDelayMs_(options_.replyDelayMs) {
-  std::filesystem::create_directories(options_.linkDir);
+  // A folder made here is shared by every user's simulators, like /tmp.
+  if (std::filesystem::create_directories(options_.linkDir)) {
+    std::filesystem::permissions(options_.linkDir,
+                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+  }
   linkPath_ =
       (std::filesystem::path(options_.linkDir) / (options_.name + "-" + std::to_string(getpid())))
           .string();
@@ -47,10 +51,16 @@ SimulatedTransmitter::SimulatedTransmitter(SimOptions options)
   if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) ThrowErrno("pipe2");
   wakeRead_ = wake[0];
   wakeWrite_ = wake[1];
-  {
+  try {
     std::lock_guard lock(mutex_);
     OpenTerminal();
     PublishLink();
+  } catch (...) {
+    std::lock_guard lock(mutex_);
+    CloseTerminal();
+    close(wakeRead_);
+    close(wakeWrite_);
+    throw;
   }
   thread_ = std::thread(&SimulatedTransmitter::Run, this);
 }
@@ -70,14 +80,21 @@ SimulatedTransmitter::~SimulatedTransmitter() {
 }
 
 void SimulatedTransmitter::OpenTerminal() {
+  // On any failure nothing stays open, and the device counts as unplugged.
+  auto fail = [this](const char* what) {
+    const int error = errno;
+    CloseTerminal();
+    errno = error;
+    ThrowErrno(what);
+  };
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  if (master_ < 0) ThrowErrno("posix_openpt");
-  if (grantpt(master_) != 0 || unlockpt(master_) != 0) ThrowErrno("unlockpt");
+  if (master_ < 0) fail("posix_openpt");
+  if (grantpt(master_) != 0 || unlockpt(master_) != 0) fail("unlockpt");
   char name[128];
-  if (ptsname_r(master_, name, sizeof name) != 0) ThrowErrno("ptsname_r");
+  if (ptsname_r(master_, name, sizeof name) != 0) fail("ptsname_r");
   terminalPath_ = name;
   slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  if (slave_ < 0) ThrowErrno("open terminal");
+  if (slave_ < 0) fail("open terminal");
   // Until the program configures the line, pass bytes through untouched.
   termios t{};
   if (tcgetattr(slave_, &t) == 0) {
@@ -281,9 +298,16 @@ void SimulatedTransmitter::Run() {
       partial_.clear();
     }
     if (vanished_ && returnAt_ != Clock::time_point{} && now >= returnAt_) {
-      OpenTerminal();
-      PublishLink();
-      returnAt_ = {};
+      try {
+        OpenTerminal();
+        PublishLink();
+        returnAt_ = {};
+      } catch (const std::system_error&) {
+        // Out of terminals for the moment: stay unplugged and try again.
+        CloseTerminal();
+        vanished_ = true;
+        returnAt_ = now + std::chrono::milliseconds(100);
+      }
     }
 
     auto wakeAt = now + std::chrono::seconds(1);

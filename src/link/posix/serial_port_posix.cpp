@@ -208,6 +208,10 @@ void CancelPortRead(SerialPort* port) {
 
 void CloseSerialPort(SerialPort* port) {
   if (port == nullptr) return;
+  // The terminal keeps the exclusive flag until its last descriptor closes,
+  // which for a device that another process holds open is never: clear it, or
+  // every later opening by an ordinary user would be refused.
+  ioctl(port->fd, TIOCNXCL);
   close(port->fd);
   close(port->wakeRead);
   close(port->wakeWrite);
