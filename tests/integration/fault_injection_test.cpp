@@ -109,19 +109,12 @@ class FaultInjectionTest : public testing_sim::SimTest {
     SimTest::TearDown();
   }
 
-  void Run(int id) {
-    OnCommand(dialog(), id);
-    const auto end = Clock::now() + 20s;
-    while (readyForCommand.load() != 1 && Clock::now() < end) std::this_thread::sleep_for(5ms);
-    ASSERT_EQ(readyForCommand.load(), 1);
-  }
-
   // After the fault is gone the same window works again, and nothing leaked.
   void ExpectRecovered() {
     refuseConfiguration = failWrites = failReads = false;
     view_.ClearEvents();
     device_->SetColdPortTenths(-52);
-    Run(IDC_READ_COLD_PORT);
+    RunCommand(IDC_READ_COLD_PORT);
     EXPECT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadSuccess);
     EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP), "-5.2");
     EXPECT_TRUE(view_.Tips().empty());
@@ -129,12 +122,7 @@ class FaultInjectionTest : public testing_sim::SimTest {
     EXPECT_EQ(testing_process::Threads(), threads_);
   }
 
-  void PrepareSet() {
-    view_.Select(IDC_SENSOR_TYPE, 1);
-    view_.Select(IDC_MIN_SIGN, 0);
-    view_.SetText(IDC_INPUT_MAX, "850");
-    view_.SetText(IDC_INPUT_MIN, "0");
-  }
+  void PrepareSet() { FillSetFields(1, 0, "850", "0"); }
 
   bool TipsFromOtherThread() const {
     for (const auto& e : view_.Events()) {
@@ -159,7 +147,7 @@ TEST_F(FaultInjectionTest, ConfigurationRefusedOnTheUserInterfaceThread) {
   // that its frame did not reach a configured port.
   view_.ClearEvents();
   PrepareSet();
-  Run(IDOK);
+  RunCommand(IDOK);
   EXPECT_EQ(view_.Tips(), std::vector<std::string>{"failed to set serial port parameters"});
   EXPECT_EQ(view_.Text(IDC_MESSAGE), kSettingSetFail);
   ExpectRecovered();
@@ -167,7 +155,7 @@ TEST_F(FaultInjectionTest, ConfigurationRefusedOnTheUserInterfaceThread) {
 
 TEST_F(FaultInjectionTest, ConfigurationRefusedOnTheWorker) {
   refuseConfiguration = true;
-  Run(IDC_READ_SETTING);
+  RunCommand(IDC_READ_SETTING);
   EXPECT_EQ(view_.Tips(), std::vector<std::string>{"failed to set serial port parameters"});
   EXPECT_TRUE(TipsFromOtherThread());
   EXPECT_EQ(view_.Text(IDC_MESSAGE), kSettingReadFail);
@@ -177,7 +165,7 @@ TEST_F(FaultInjectionTest, ConfigurationRefusedOnTheWorker) {
 TEST_F(FaultInjectionTest, WriteFailureOnTheUserInterfaceThread) {
   failWrites = true;
   PrepareSet();
-  Run(IDOK);
+  RunCommand(IDOK);
   EXPECT_EQ(view_.Tips(), std::vector<std::string>{"send data fail"});
   EXPECT_FALSE(TipsFromOtherThread());
   EXPECT_EQ(view_.Text(IDC_MESSAGE), kSettingSetFail);
@@ -187,7 +175,7 @@ TEST_F(FaultInjectionTest, WriteFailureOnTheUserInterfaceThread) {
 
 TEST_F(FaultInjectionTest, WriteFailureOnTheWorker) {
   failWrites = true;
-  Run(IDC_READ_COLD_PORT);
+  RunCommand(IDC_READ_COLD_PORT);
   EXPECT_EQ(view_.Tips(), std::vector<std::string>{"send data fail"});
   EXPECT_TRUE(TipsFromOtherThread());
   EXPECT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadFail);
@@ -198,7 +186,7 @@ TEST_F(FaultInjectionTest, ReadErrorEndsTheOperationAsAFailureWithoutABox) {
   failReads = true;
   for (int id : {IDC_READ_SETTING, IDC_READ_COLD_PORT}) {
     view_.ClearEvents();
-    Run(id);
+    RunCommand(id);
     EXPECT_TRUE(view_.Tips().empty());
     EXPECT_EQ(view_.Text(IDC_MESSAGE),
               id == IDC_READ_SETTING ? kSettingReadFail : kColdPortReadFail);

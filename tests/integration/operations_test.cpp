@@ -55,14 +55,7 @@ class OperationsTest : public testing_sim::SimTest {
   // Gives command `id` and waits until the window accepts commands again.
   void Run(int id) {
     start_ = Clock::now();
-    OnCommand(dialog(), id);
-    WaitForGate();
-  }
-
-  void WaitForGate() {
-    const auto end = Clock::now() + 20s;
-    while (readyForCommand.load() != 1 && Clock::now() < end) std::this_thread::sleep_for(5ms);
-    ASSERT_EQ(readyForCommand.load(), 1) << "the window never accepted commands again";
+    RunCommand(id);
   }
 
   // The message line's texts in order, each within the tolerance of its time.
@@ -297,10 +290,7 @@ TEST_F(OperationsTest, CalibrateRefusesAnEntryThatCannotBeSent) {
 // ---------------------------------------------------------------- set
 
 TEST_F(OperationsTest, SetSendsTheFrameAndTheDeviceReportsItBack) {
-  view_.Select(IDC_SENSOR_TYPE, 3);  // K type
-  view_.Select(IDC_MIN_SIGN, 1);
-  view_.SetText(IDC_INPUT_MAX, "1000");
-  view_.SetText(IDC_INPUT_MIN, "200");
+  FillSetFields(3, 1, "1000", "200");  // K type, "-"
   Run(IDOK);
   EXPECT_EQ(view_.Text(IDC_CHOICE), "you chose K type TC");
   ExpectMessages({{"open serial port success", 0ms},
@@ -330,10 +320,7 @@ TEST_F(OperationsTest, SetThatIsRefusedSendsNothingAndStartsNoWorker) {
                         {3, "100", "200", "input min illegality"},
                         {-1, "1000", "0", kChooseSensorType}};
   for (const auto& c : cases) {
-    view_.Select(IDC_SENSOR_TYPE, c.sensor);
-    view_.Select(IDC_MIN_SIGN, 0);
-    view_.SetText(IDC_INPUT_MAX, c.max);
-    view_.SetText(IDC_INPUT_MIN, c.min);
+    FillSetFields(c.sensor, 0, c.max, c.min);
     view_.ClearEvents();
     OnCommand(dialog(), IDOK);
     EXPECT_EQ(view_.Tips(), std::vector<std::string>{c.tips});
@@ -349,10 +336,7 @@ TEST_F(OperationsTest, SetThatIsRefusedSendsNothingAndStartsNoWorker) {
 
 TEST_F(OperationsTest, SetWithThePortMissingReportsFailure) {
   MakePortMissing();
-  view_.Select(IDC_SENSOR_TYPE, 0);
-  view_.Select(IDC_MIN_SIGN, 0);
-  view_.SetText(IDC_INPUT_MAX, "1600");
-  view_.SetText(IDC_INPUT_MIN, "0");
+  FillSetFields(0, 0, "1600", "0");
   Run(IDOK);
   EXPECT_EQ(view_.Tips(), (std::vector<std::string>{OpenFailure(), "serial port not open"}));
   ExpectMessages({{kStops2, 0ms}, {kStops4, 1000ms}, {kSettingSetFail, 2000ms}});
@@ -415,10 +399,7 @@ TEST_F(OperationsTest, ConnectShowsThePortAndReleasesIt) {
 }
 
 TEST_F(OperationsTest, EveryCommandIsIgnoredWhileAnOperationRuns) {
-  view_.Select(IDC_SENSOR_TYPE, 3);
-  view_.Select(IDC_MIN_SIGN, 0);
-  view_.SetText(IDC_INPUT_MAX, "100");
-  view_.SetText(IDC_INPUT_MIN, "0");
+  FillSetFields(3, 0, "100", "0");
   view_.SetText(IDC_COLD_PORT_TEMP, "25");
   start_ = Clock::now();
   OnCommand(dialog(), IDC_READ_SETTING);
@@ -449,10 +430,7 @@ TEST_F(OperationsTest, EveryCommandIsIgnoredWhileAnOperationRuns) {
 
 TEST_F(OperationsTest, CommandDuringAnotherCommandsBoxIsIgnored) {
   MakePortMissing();
-  view_.Select(IDC_SENSOR_TYPE, 3);
-  view_.Select(IDC_MIN_SIGN, 0);
-  view_.SetText(IDC_INPUT_MAX, "100");
-  view_.SetText(IDC_INPUT_MIN, "0");
+  FillSetFields(3, 0, "100", "0");
   // A box on the user-interface thread keeps the window's messages flowing;
   // commands that arrive meanwhile must not start anything.
   const auto uiThread = std::this_thread::get_id();

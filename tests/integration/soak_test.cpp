@@ -43,13 +43,6 @@ class SoakTest : public testing_sim::SimTest {
     SetOperationPaceForTesting(1);
   }
 
-  void RunCommand(int id) {
-    OnCommand(dialog(), id);
-    const auto end = Clock::now() + 10s;
-    while (readyForCommand.load() != 1 && Clock::now() < end) std::this_thread::sleep_for(2ms);
-    ASSERT_EQ(readyForCommand.load(), 1);
-  }
-
   // Lets the device finish what it was told before the next request, so that
   // a deliberately late answer cannot arrive in the middle of the next one.
   void Settle(std::size_t repliesExpected) {
@@ -164,10 +157,7 @@ TEST_F(SoakTest, OutcomesMatchWhatTheDeviceDid) {
     } else if (kind == 18) {  // set, then the device holds the new setting
       const int max = 10 * std::uniform_int_distribution<int>(0, 133)(random);
       const int min = 10 * std::uniform_int_distribution<int>(0, 27)(random);
-      view_.Select(IDC_SENSOR_TYPE, 3);
-      view_.Select(IDC_MIN_SIGN, 1);
-      view_.SetText(IDC_INPUT_MAX, std::to_string(max));
-      view_.SetText(IDC_INPUT_MIN, std::to_string(min));
+      FillSetFields(3, 1, std::to_string(max).c_str(), std::to_string(min).c_str());
       const std::size_t framesBefore = device_->Frames().size();
       RunCommand(IDOK);
       ++successes;

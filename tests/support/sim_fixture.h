@@ -13,7 +13,9 @@
 #include <string>
 #include <thread>
 
+#include "app/control_ids.h"
 #include "link/serial_link.h"
+#include "ops/command_dispatch.h"
 #include "ops/operation_state.h"
 #include "tests/support/recording_view.h"
 #include "tools/sim/simulated_transmitter.h"
@@ -50,13 +52,39 @@ class SimTest : public ::testing::Test {
 
   void TearDown() override {
     // A detached worker may still be finishing its operation.
-    for (int i = 0; i < 300 && readyForCommand.load() != 1; ++i) std::this_thread::sleep_for(50ms);
+    WaitUntilReady();
     device_.reset();
     std::error_code ec;
     std::filesystem::remove_all(folder_, ec);
   }
 
   DialogHandle dialog() { return view_.Handle(); }
+
+  // Gives command `id` and waits until the window accepts commands again.
+  void RunCommand(int id) {
+    OnCommand(dialog(), id);
+    WaitForGate();
+  }
+
+  void WaitForGate() {
+    WaitUntilReady();
+    ASSERT_EQ(readyForCommand.load(), 1) << "the window never accepted commands again";
+  }
+
+  // Fills what the set command reads: sensor and sign list choices, max and min.
+  void FillSetFields(int sensor, int sign, const char* max, const char* min) {
+    view_.Select(IDC_SENSOR_TYPE, sensor);
+    view_.Select(IDC_MIN_SIGN, sign);
+    view_.SetText(IDC_INPUT_MAX, max);
+    view_.SetText(IDC_INPUT_MIN, min);
+  }
+
+  static void WaitUntilReady() {
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (readyForCommand.load() != 1 && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(2ms);
+    }
+  }
 
   std::string folder_;
   std::unique_ptr<sim::SimulatedTransmitter> device_;
