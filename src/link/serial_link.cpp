@@ -2,22 +2,15 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
-#include <string>
 #include <system_error>
 #include <thread>
 
-#include "app/control_ids.h"
+#include "link/port_discovery.h"
 #include "link/serial_port.h"
-#include "ops/operation_state.h"
+#include "view/control_ids.h"
 
-char portName[256];
 std::atomic<int> replyArrived{0};
-std::uint8_t settingReplyBuffer[kSettingReplySize + 1];
-std::uint8_t coldPortReplyBuffer[kColdPortReplySize + 1];
-char replyMaxText[256];
-char replyMinText[256];
 
 namespace {
 
@@ -28,68 +21,67 @@ constexpr std::uint32_t kCommandReadTimeoutMs = 50;
 // ends within milliseconds of the cancel; this bound only keeps a broken
 // driver from hanging the window.
 constexpr auto kReaderStopWait = std::chrono::milliseconds(500);
-// How long an opening waits for its reader to have purged and chosen its read.
+// How long an opening waits for its reader to have purged and started its read.
 constexpr auto kReaderStartWait = std::chrono::seconds(2);
 
-void CopyText(char (&target)[256], const std::string& text) {
-  std::strncpy(target, text.c_str(), sizeof target - 1);
-  target[sizeof target - 1] = '\0';
+// One line for whoever supports the technician: which step failed on which
+// port, with the system's own code and words for it.
+void Diagnose(const char* step, const std::string& name, int osError) {
+  WriteDiagnosticLine("corvelle: " + std::string(step) + " " + name + " failed: error " +
+                      std::to_string(osError) + " (" + SystemErrorText(osError) + ")");
 }
 
 }  // namespace
 
 struct PortOpening {
   SerialPort* port = nullptr;
+  std::string name;
   std::thread reader;
 
   std::mutex mutex;  // orders the reader's publishing against closing
   std::condition_variable changed;
   bool closed = false;       // once set, the reader publishes nothing
-  bool readerArmed = false;  // the reader has purged and chosen its read
+  bool readerArmed = false;  // the reader has purged and is about to read
   bool readerDone = false;
+  std::optional<Reply> reply;  // published by the reader, taken by the owner
 
   ~PortOpening() { CloseSerialPort(port); }
+
+  void Purge() {
+    if (!PurgePort(port)) Diagnose("purge", name, PortLastError(port));
+  }
+};
+
+// The link's access to the opening behind a handle.
+struct PortAccess {
+  static std::shared_ptr<PortOpening>& Of(PortHandle& handle) { return handle.opening_; }
 };
 
 namespace {
 
-// Reads the one reply the operation state asks for and publishes it, unless the
+// Reads the one reply of `kind` and publishes it with its opening, unless the
 // opening has been closed by then.
-void ReplyReader(std::shared_ptr<PortOpening> opening) {
-  PurgePort(opening->port);
-  const std::uint8_t state = OperationState.load();
-  std::size_t wanted = 0;
-  std::uint8_t* target = nullptr;
-  if (state == STATE_READ_SETTING) {
-    wanted = kSettingReplySize;
-    target = settingReplyBuffer;
-  } else if (state == STATE_AWAIT_COLD_PORT) {
-    wanted = kColdPortReplySize;
-    target = coldPortReplyBuffer;
-  }
+void ReplyReader(std::shared_ptr<PortOpening> opening, ReplyKind kind) {
+  opening->Purge();
   {
     std::lock_guard lock(opening->mutex);
     opening->readerArmed = true;
   }
   opening->changed.notify_all();
 
+  const std::size_t wanted = ReplySize(kind);
   if (wanted != 0) {
-    std::uint8_t reply[kSettingReplySize] = {};
+    Reply reply;
+    reply.kind = kind;
     std::size_t received = 0;
-    const bool ok = ReadPort(opening->port, reply, wanted, &received) && received >= wanted;
+    const bool read = ReadPort(opening->port, reply.bytes.data(), wanted, &received);
+    const bool complete = read && received >= wanted;
     std::lock_guard lock(opening->mutex);
+    // A read that fails because the opening was closed is the cancel at work.
     if (!opening->closed) {
-      if (ok) {
-        std::memcpy(target, reply, wanted);
-        target[wanted] = 0;
-        if (state == STATE_READ_SETTING) {
-          const SettingReply decoded = DecodeSettingReply(reply);
-          CopyText(replyMaxText, decoded.maxText);
-          CopyText(replyMinText, decoded.minText);
-        }
-      }
-      replyArrived.store(ok ? 1 : 0);
-      OperationState.store(STATE_IDLE);
+      if (!read) Diagnose("read", opening->name, PortLastError(opening->port));
+      if (complete) opening->reply = reply;
+      replyArrived.store(complete ? 1 : 0);
     }
   }
 
@@ -100,70 +92,87 @@ void ReplyReader(std::shared_ptr<PortOpening> opening) {
   opening->changed.notify_all();
 }
 
-}  // namespace
+bool StartReader(PortOpening& opening, const std::shared_ptr<PortOpening>& shared,
+                 ReplyKind kind) {
+  try {
+    opening.reader = std::thread(ReplyReader, shared, kind);
+  } catch (const std::system_error& error) {
+    Diagnose("start reader for", opening.name, error.code().value());
+    return false;
+  }
+  std::unique_lock lock(opening.mutex);
+  opening.changed.wait_for(lock, kReaderStartWait, [&] { return opening.readerArmed; });
+  return true;
+}
 
 bool OpenPort(PortHandle& handle, DialogHandle dialog, const char* name,
-              std::uint32_t readTimeoutMs, bool withReader) {
+              std::uint32_t readTimeoutMs, bool withReader, ReplyKind kind) {
   handle.Close();
   int osError = 0;
   SerialPort* port = OpenSerialPort(name, &osError);
   if (port == nullptr) {
-    const std::string message =
-        std::string("open serial port") + name + " fail，check whether the serial port is occupied";
-    ShowTips(dialog, message.c_str());
+    Diagnose("open", name, osError);
+    ShowTips(dialog, OpenFailureText(name).c_str());
     return false;
   }
-  handle.opening_ = std::make_shared<PortOpening>();
-  handle.opening_->port = port;
+  std::shared_ptr<PortOpening>& opening = PortAccess::Of(handle);
+  opening = std::make_shared<PortOpening>();
+  opening->port = port;
+  opening->name = name;
 
-  SetControlText(dialog, IDC_MESSAGE, "open serial port success");
-  if (!ReadPortSettings(port)) ShowTips(dialog, "failed to get the properties of the serial port");
+  SetControlText(dialog, IDC_MESSAGE, kOpenSuccess);
+  if (!ReadPortSettings(port)) {
+    Diagnose("get settings of", name, PortLastError(port));
+    ShowTips(dialog, kGetPropertiesFail);
+  }
   if (!WritePortSettings(port)) {
-    ShowTips(dialog, "failed to set serial port parameters");
+    Diagnose("set line parameters of", name, PortLastError(port));
+    ShowTips(dialog, kSetParametersFail);
     return false;
   }
   SetPortEventsAndQueues(port);
   const PortTimeouts timeouts{kNoReadInterval, 1, readTimeoutMs, 1, 50};
   if (!SetPortTimeouts(port, timeouts)) {
-    ShowTips(dialog, "failed to set serial port time");
+    Diagnose("set time-outs of", name, PortLastError(port));
+    ShowTips(dialog, kSetTimeFail);
     return false;
   }
-  if (withReader) {
-    PortOpening& opening = *handle.opening_;
-    try {
-      opening.reader = std::thread(ReplyReader, handle.opening_);
-    } catch (const std::system_error&) {
-      // Without a reader no reply can arrive. The port is closed again so that
-      // nothing is sent on an opening that reported failure.
-      handle.Close();
-      return false;
-    }
-    std::unique_lock lock(opening.mutex);
-    opening.changed.wait_for(lock, kReaderStartWait, [&] { return opening.readerArmed; });
+  if (withReader && !StartReader(*opening, opening, kind)) {
+    // Without a reader no reply can arrive. The port is closed again so that
+    // nothing is sent on an opening that reported failure.
+    handle.Close();
+    return false;
   }
   return true;
 }
 
-bool OpenPortWithReader(PortHandle& port, DialogHandle dialog, const char* name) {
-  return OpenPort(port, dialog, name, kReaderReadTimeoutMs, true);
+}  // namespace
+
+std::string OpenFailureText(const char* name) {
+  return std::string("open serial port") + name + " fail，check whether the serial port is occupied";
+}
+
+bool OpenPortWithReader(PortHandle& port, DialogHandle dialog, const char* name, ReplyKind kind) {
+  return OpenPort(port, dialog, name, kReaderReadTimeoutMs, true, kind);
 }
 
 bool OpenPortForCommand(PortHandle& port, DialogHandle dialog) {
-  return OpenPort(port, dialog, portName, kCommandReadTimeoutMs, false);
+  return OpenPort(port, dialog, portName, kCommandReadTimeoutMs, false, ReplyKind::kNone);
 }
 
 bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count,
                PortHandle& handle) {
   if (!handle.IsValid()) {
-    ShowTips(dialog, "serial port not open");
+    ShowTips(dialog, kPortNotOpen);
     return false;
   }
-  SerialPort* port = handle.opening_->port;
-  PurgePort(port);
-  const bool written = WritePort(port, bytes, count);
-  PurgePort(port);
+  PortOpening& opening = *PortAccess::Of(handle);
+  opening.Purge();
+  const bool written = WritePort(opening.port, bytes, count);
+  if (!written) Diagnose("write to", opening.name, PortLastError(opening.port));
+  opening.Purge();
   if (!written) {
-    ShowTips(dialog, "send data fail");
+    ShowTips(dialog, kSendFail);
     return false;
   }
   return true;
@@ -171,6 +180,14 @@ bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count
 
 PortHandle::~PortHandle() {
   Close();
+}
+
+std::optional<Reply> PortHandle::TakeReply() {
+  if (!opening_) return std::nullopt;
+  std::lock_guard lock(opening_->mutex);
+  std::optional<Reply> reply = std::move(opening_->reply);
+  opening_->reply.reset();
+  return reply;
 }
 
 void PortHandle::Close() {
@@ -194,13 +211,4 @@ void PortHandle::Close() {
       opening->reader.detach();
     }
   }
-}
-
-void ChooseLastPort(const std::vector<std::string>& ports) {
-  if (ports.empty()) return;
-  CopyText(portName, ports.back());
-}
-
-void FindSerialPort() {
-  ChooseLastPort(ListSerialPorts());
 }

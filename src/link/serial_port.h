@@ -79,4 +79,12 @@ void CloseSerialPort(SerialPort* port);
 // Safe to call from any thread.
 int PortLastError(const SerialPort* port);
 
+// The system's own description of error code `osError`, for diagnostic lines.
+std::string SystemErrorText(int osError);
+
+// Writes one line to the platform's debug channel: standard error on POSIX,
+// the debugger's output (OutputDebugString) on Windows. Nothing else is
+// written anywhere. Safe to call from any thread.
+void WriteDiagnosticLine(const std::string& line);
+
 #endif

@@ -1,12 +1,17 @@
 #include "ops/command_dispatch.h"
 
-#include "app/control_ids.h"
 #include "link/serial_link.h"
+#include "ops/cold_port.h"
+#include "ops/connect.h"
 #include "ops/operation_state.h"
-#include "ops/operation_worker.h"
+#include "ops/read_setting.h"
+#include "ops/set_command.h"
+#include "view/control_ids.h"
 
 namespace {
 
+// A command runs on the user-interface thread with the dispatch's port handle,
+// and returns whether it started the worker, which then owns the gate.
 using CommandHandler = bool (*)(DialogHandle, PortHandle&);
 
 CommandHandler HandlerFor(int id) {
@@ -28,13 +33,6 @@ CommandHandler HandlerFor(int id) {
 
 }  // namespace
 
-bool ConnectCommand(DialogHandle dialog, PortHandle& port) {
-  FindSerialPort();
-  SetControlText(dialog, IDC_PORT_NAME, portName);
-  OpenPortWithReader(port, dialog, portName);
-  return false;
-}
-
 void OnCommand(DialogHandle dialog, int id) {
   if (readyForCommand.load() != 1) return;
   const CommandHandler handler = HandlerFor(id);
@@ -44,6 +42,5 @@ void OnCommand(DialogHandle dialog, int id) {
   PortHandle port;
   const bool workerStarted = handler(dialog, port);
   port.Close();
-  // A started worker reopens the gate when its operation ends.
   if (!workerStarted) readyForCommand.store(1);
 }

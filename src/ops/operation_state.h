@@ -1,12 +1,14 @@
-// The flags shared by the user-interface thread, the operation worker and the
-// reply reader. Each is one value written whole, and atomic.
+// The operation state and the ready gate, shared by the user-interface thread
+// and the operation worker, and written by them alone. Each is one value
+// written whole, and atomic.
 #ifndef CORVELLE_OPS_OPERATION_STATE_H
 #define CORVELLE_OPS_OPERATION_STATE_H
 
 #include <atomic>
 #include <cstdint>
 
-// Which operation runs, or which reply the next reader is to read.
+// Which operation runs. The worker opens the port with a reader for the
+// setting reply in state 0 and for the cold port reply in state 4.
 enum : std::uint8_t {
   STATE_READ_SETTING = 0,          // "read 1"; the reader reads the setting reply
   STATE_AWAIT_COLD_PORT = 4,       // the reader reads the cold port reply

@@ -1,21 +1,20 @@
-// The operations that talk to the transmitter for several seconds: the worker
-// thread that carries each one out with its fixed pauses, progress line and
-// outcome message, and the commands that start it.
+// The worker thread that carries out one operation at a time, and what the
+// operations share: their pace, the progress line, the reply of their own
+// opening, and the ending that frees the window. Each operation itself lives
+// in the file of its command (read_setting, cold_port, set_command).
 #ifndef CORVELLE_OPS_OPERATION_WORKER_H
 #define CORVELLE_OPS_OPERATION_WORKER_H
 
-#include <atomic>
+#include <optional>
+#include <string>
 
-#include "app/view.h"
 #include "link/serial_link.h"
+#include "view/view.h"
 
-// Whether the last set command got its frame onto the line; the worker's
-// set ending reports from it.
-inline std::atomic<bool> settingFrameSent{false};
-
-// Carries out the operation that OperationState names when it starts, then
-// reopens the gate. Runs on its own thread; reaches the window only through
-// the view operations, and closes every port it opens before it returns.
+// Carries out the operation that OperationState names when it starts. The
+// dispatch closed the gate before the command started the worker; every
+// ending opens it again. Runs on its own thread, reaches the window only
+// through the view seam, and closes every port it opens before it returns.
 void OperationWorker(DialogHandle dialog);
 
 // Starts OperationWorker on a new detached thread. False when no thread could
@@ -26,26 +25,23 @@ bool StartOperationWorker(DialogHandle dialog);
 // Only long-running tests that repeat hundreds of operations change it.
 void SetOperationPaceForTesting(int divisor);
 
-// Command handlers, called by OnCommand on the user-interface thread with the
-// dispatch's port handle. Each returns whether it started the worker, which
-// then owns the gate.
-bool ReadSettingCommand(DialogHandle dialog, PortHandle& port);
-bool ReadColdPortCommand(DialogHandle dialog, PortHandle& port);
-bool CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port);
-bool SetCommand(DialogHandle dialog, PortHandle& port);
+// ---- shared by the operations, on the worker thread ----
 
-// Texts of the message line.
-inline constexpr const char* kSettingReadSuccess = "           sensor data read success";
-inline constexpr const char* kSettingReadFail = "           sensor data read fail";
-inline constexpr const char* kSettingSetComplete = "           sensor data set complete";
-inline constexpr const char* kSettingSetFail = "           sensor data set fail";
-inline constexpr const char* kColdPortReadSuccess = "           cold port data read success";
-inline constexpr const char* kColdPortReadFail = "              cold port data read fail";
-inline constexpr const char* kCalibrateSuccess = "              cold port data calibrate success";
-inline constexpr const char* kCalibrateFail = "              cold port data calibrate fail";
+// Sleeps one of the operations' fixed waits.
+void SleepMs(int milliseconds);
 
-// Texts of "tips" boxes raised by the commands themselves.
-inline constexpr const char* kChooseSensorType = "please choose the sensor type";
-inline constexpr const char* kColdPortEntryIllegality = "input cold port temperature illegality";
+// `count` ideographic full stops.
+std::string FullStops(int count);
+
+// Shows `count` full stops in the message line, then sleeps a second.
+void ShowProgress(DialogHandle dialog, int count);
+
+// The reply of the operation's own opening, when the reply flag is raised.
+std::optional<Reply> ArrivedReply(PortHandle& port);
+
+// Every operation ends here: closes the port (so that its reader can no longer
+// raise the reply flag), shows `message` unless it is null, clears the flag,
+// sets the state to idle and opens the gate.
+void EndOperation(DialogHandle dialog, PortHandle& port, const char* message);
 
 #endif

@@ -1,8 +1,12 @@
-#include "app/control_ids.h"
+#include "ops/set_command.h"
+
+#include <atomic>
+
+#include "link/port_discovery.h"
 #include "ops/operation_state.h"
 #include "ops/operation_worker.h"
 #include "protocol/frames.h"
-#include "protocol/sensor_catalogue.h"
+#include "view/control_ids.h"
 
 namespace {
 
@@ -10,7 +14,23 @@ namespace {
 // rewritten right before every send.
 SettingFrame settingFrame = MakeSettingFrame();
 
+// Whether the last set command got its frame onto the line; the worker reports
+// from it.
+std::atomic<bool> settingFrameSent{false};
+
 }  // namespace
+
+RangeInput ValidateRangeInput(DialogHandle dialog) {
+  char maxText[256] = {};
+  char minText[256] = {};
+  GetControlText(dialog, IDC_INPUT_MAX, maxText, sizeof maxText);
+  GetControlText(dialog, IDC_INPUT_MIN, minText, sizeof minText);
+  const RangeInput input =
+      CheckRangeInput(maxText, minText, GetListSelection(dialog, IDC_MIN_SIGN),
+                      GetListSelection(dialog, IDC_SENSOR_TYPE));
+  if (input.verdict == RangeVerdict::kRejected) ShowTips(dialog, input.rejection);
+  return input;
+}
 
 bool SetCommand(DialogHandle dialog, PortHandle& port) {
   const RangeInput input = ValidateRangeInput(dialog);
@@ -22,11 +42,16 @@ bool SetCommand(DialogHandle dialog, PortHandle& port) {
   }
 
   SetControlText(dialog, IDC_CHOICE, input.row->confirmationText);
-  const bool opened = OpenPortWithReader(port, dialog, portName);
+  const bool opened = OpenPortWithReader(port, dialog, portName, ReplyKind::kNone);
   settingFrame[1] = input.row->deviceCode;
   FillRangeBytes(settingFrame, input.max, input.min, input.minNegative);
   const bool sent = SendFrame(dialog, settingFrame.data(), settingFrame.size(), port);
   settingFrameSent.store(opened && sent);
   OperationState.store(STATE_WRITE_SETTING);
   return StartOperationWorker(dialog);
+}
+
+void WriteSettingOperation(DialogHandle dialog, PortHandle& port) {
+  for (int count : {2, 4}) ShowProgress(dialog, count);
+  EndOperation(dialog, port, settingFrameSent.load() ? kSettingSetComplete : kSettingSetFail);
 }

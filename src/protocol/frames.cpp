@@ -20,6 +20,18 @@ void FillRangeBytes(SettingFrame& frame, int max, int min, bool minNegative) {
   if (minNegative) frame[4] |= 0x80;
 }
 
+std::size_t ReplySize(ReplyKind kind) {
+  switch (kind) {
+    case ReplyKind::kSetting:
+      return kSettingReplySize;
+    case ReplyKind::kColdPort:
+      return kColdPortReplySize;
+    case ReplyKind::kNone:
+      break;
+  }
+  return 0;
+}
+
 SettingReply DecodeSettingReply(const std::uint8_t* bytes) {
   SettingReply reply{};
   reply.deviceCode = bytes[1];
@@ -30,16 +42,6 @@ SettingReply DecodeSettingReply(const std::uint8_t* bytes) {
   reply.maxText = FormatIntLikePrintf(reply.max);
   reply.minText = FormatIntLikePrintf(reply.minMagnitude);
   return reply;
-}
-
-const char* SensorTextForDeviceCode(int deviceCode) {
-  static const char* const kTexts[] = {
-      "sensor：wre3-25\r\n",   "sensor：PT100\r\n",     "sensor：S type TC\r\n",
-      "sensor：K type TC\r\n", "sensor：N type TC\r\n", "sensor：PT1000 RTC\r\n",
-      "sensor：E type TC\r\n", "sensor：Cu50\r\n",      "sensor：J type TC\r\n",
-  };
-  if (deviceCode < 0 || deviceCode > 8) return nullptr;
-  return kTexts[deviceCode];
 }
 
 ColdPortReading DecodeColdPortReply(const std::uint8_t* bytes) {

@@ -24,6 +24,13 @@ inline constexpr std::size_t kSettingReplySize = 11;
 inline constexpr std::size_t kColdPortReplySize = 2;
 inline constexpr std::size_t kColdPortCalibrationFrameSize = 4;
 
+// Which reply an opening of the port waits for: the setting reply to 'B', the
+// cold port reply to 'E', or none (an opening that only sends).
+enum class ReplyKind { kNone, kSetting, kColdPort };
+
+// Bytes of a complete reply of `kind`; 0 for kNone.
+std::size_t ReplySize(ReplyKind kind);
+
 // 'D', device code, range word (2), min sign and magnitude (2), 01 00 00 00 00.
 using SettingFrame = std::array<std::uint8_t, kSettingFrameSize>;
 using ColdPortCalibrationFrame = std::array<std::uint8_t, kColdPortCalibrationFrameSize>;
@@ -49,10 +56,6 @@ struct SettingReply {
 // Decodes the 11-byte reply to 'B'. Bits the device does not define (the upper
 // nibbles of bytes 2 and 4, bits 4-6 of byte 4) are ignored.
 SettingReply DecodeSettingReply(const std::uint8_t* bytes);
-
-// Read-back text shown for a device code ("sensor：K type TC\r\n"), or nullptr
-// for a code that names no sensor.
-const char* SensorTextForDeviceCode(int deviceCode);
 
 struct ColdPortReading {
   int tenths;        // signed 16-bit value from the wire

@@ -13,10 +13,6 @@ bool IsCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 // Exact decimal digits of a finite, non-zero |value|, at least `count` of them
 // (truncated, not rounded), and the position of the decimal point relative to
 // the first digit: value = 0.d1d2d3... * 10^decimalPoint.
@@ -37,7 +33,7 @@ DecimalDigits ExactDigits(double magnitude, int count) {
   const auto ePos = text.find('e');
   std::string digits;
   for (std::size_t i = 0; i < ePos; ++i) {
-    if (IsDigit(text[i])) digits.push_back(text[i]);
+    if (IsDecimalDigit(text[i])) digits.push_back(text[i]);
   }
   const int exponent = std::stoi(text.substr(ePos + 1));
   return {digits, exponent + 1};
@@ -59,7 +55,7 @@ int ParseIntLikeAtoi(const char* text) {
   // The magnitude stops growing just past INT_MAX, which is enough to tell
   // INT_MIN from an overflow in either direction.
   std::int64_t value = 0;
-  for (; IsDigit(*p); ++p) {
+  for (; IsDecimalDigit(*p); ++p) {
     value = value * 10 + (*p - '0');
     if (value > static_cast<std::int64_t>(INT_MAX) + 1)
       value = static_cast<std::int64_t>(INT_MAX) + 1;
@@ -85,7 +81,7 @@ ParsedDouble ParseDoubleLikeStrtod(const char* text) {
   bool seenNonZero = false;
   bool seenPoint = false;
   for (;; ++p) {
-    if (IsDigit(*p)) {
+    if (IsDecimalDigit(*p)) {
       ++mantissaDigits;
       if (*p != '0' && !seenNonZero) seenNonZero = true;
       if (!seenPoint && seenNonZero) ++significantPosition;
@@ -102,11 +98,11 @@ ParsedDouble ParseDoubleLikeStrtod(const char* text) {
 
   long exponent = 0;
   if ((*p == 'e' || *p == 'E') &&
-      (IsDigit(p[1]) || ((p[1] == '+' || p[1] == '-') && IsDigit(p[2])))) {
+      (IsDecimalDigit(p[1]) || ((p[1] == '+' || p[1] == '-') && IsDecimalDigit(p[2])))) {
     ++p;
     const bool negativeExponent = (*p == '-');
     if (*p == '+' || *p == '-') ++p;
-    for (; IsDigit(*p); ++p) {
+    for (; IsDecimalDigit(*p); ++p) {
       if (exponent < 100000) exponent = exponent * 10 + (*p - '0');
     }
     if (negativeExponent) exponent = -exponent;

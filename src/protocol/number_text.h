@@ -7,6 +7,11 @@
 
 #include <string>
 
+// '0' to '9' only, whatever the locale.
+inline bool IsDecimalDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
 // Like atoi: skips leading white space, takes an optional sign and the digits
 // that follow, and stops at the first other character. No digits gives 0. A
 // value beyond the 32-bit range saturates instead of overflowing.

@@ -10,6 +10,7 @@
 
 #include "fuzz_check.h"
 #include "protocol/frames.h"
+#include "protocol/sensor_catalogue.h"
 #include "protocol/number_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/posix/port_list.h"
-#include "link/serial_link.h"
+#include "link/port_discovery.h"
 #include "tests/support/sim_fixture.h"
 #include "tools/sim/simulated_transmitter.h"
 

@@ -9,10 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/control_ids.h"
+#include "view/control_ids.h"
 #include "ops/command_dispatch.h"
 #include "ops/operation_state.h"
-#include "ops/operation_worker.h"
+#include "ops/cold_port.h"
+#include "ops/read_setting.h"
+#include "ops/set_command.h"
 #include "tests/support/sim_fixture.h"
 
 namespace {

@@ -14,11 +14,15 @@
 #include <thread>
 #include <vector>
 
-#include "app/control_ids.h"
+#include "view/control_ids.h"
 #include "ops/command_dispatch.h"
 #include "ops/operation_state.h"
+#include "ops/cold_port.h"
+#include "ops/read_setting.h"
+#include "ops/set_command.h"
 #include "ops/operation_worker.h"
 #include "protocol/frames.h"
+#include "protocol/sensor_catalogue.h"
 #include "tests/support/process_counts.h"
 #include "tests/support/sim_fixture.h"
 

@@ -56,31 +56,10 @@ void RecordingView::ClearEvents() {
   events_.clear();
 }
 
-bool RecordingView::WaitForText(int id, const std::string& text,
-                                std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] {
-    const auto it = texts_.find(id);
-    return it != texts_.end() && it->second == text;
-  });
-}
-
-bool RecordingView::WaitForTips(std::size_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] {
-    std::size_t n = 0;
-    for (const auto& e : events_) n += (e.kind == ViewEvent::kTips);
-    return n >= count;
-  });
-}
-
 void RecordingView::RecordSet(int id, const char* text) {
-  {
-    std::lock_guard lock(mutex_);
-    texts_[id] = text;
-    events_.push_back({ViewEvent::kSetText, id, text, Clock::now(), std::this_thread::get_id()});
-  }
-  changed_.notify_all();
+  std::lock_guard lock(mutex_);
+  texts_[id] = text;
+  events_.push_back({ViewEvent::kSetText, id, text, Clock::now(), std::this_thread::get_id()});
 }
 
 std::string RecordingView::Read(int id) const {
@@ -104,7 +83,6 @@ void RecordingView::RecordTips(const char* text) {
     hook = tipsHook_;
     delay = dismissDelay_;
   }
-  changed_.notify_all();
   if (hook) hook(text);
   if (delay.count() > 0) std::this_thread::sleep_for(delay);
 }

@@ -6,7 +6,6 @@
 #define CORVELLE_TESTS_SUPPORT_RECORDING_VIEW_H
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -14,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/view.h"
+#include "view/view.h"
 
 namespace testing_view {
 
@@ -48,11 +47,6 @@ class RecordingView {
   std::vector<std::string> TextsOf(int id) const;
   void ClearEvents();
 
-  // Waits until control `id` shows `text`; false on time-out.
-  bool WaitForText(int id, const std::string& text, std::chrono::milliseconds timeout) const;
-  // Waits until at least `count` tips boxes have been shown.
-  bool WaitForTips(std::size_t count, std::chrono::milliseconds timeout) const;
-
   // Called by the view operations.
   void RecordSet(int id, const char* text);
   std::string Read(int id) const;
@@ -61,7 +55,6 @@ class RecordingView {
 
  private:
   mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
   std::map<int, std::string> texts_;
   std::map<int, int> selections_;
   std::vector<ViewEvent> events_;

@@ -13,7 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "app/control_ids.h"
+#include "view/control_ids.h"
+#include "link/port_discovery.h"
 #include "link/serial_link.h"
 #include "ops/command_dispatch.h"
 #include "ops/operation_state.h"

@@ -1,4 +1,5 @@
 #include "protocol/frames.h"
+#include "protocol/sensor_catalogue.h"
 
 #include <gtest/gtest.h>
 

@@ -130,11 +130,6 @@ void SimulatedTransmitter::SetSettingReply(const std::array<std::uint8_t, 11>& r
   setting_ = reply;
 }
 
-std::array<std::uint8_t, 11> SimulatedTransmitter::SettingReplyBytes() const {
-  std::lock_guard lock(mutex_);
-  return setting_;
-}
-
 void SimulatedTransmitter::SetColdPortTenths(int tenths) {
   std::lock_guard lock(mutex_);
   coldTenths_ = tenths;
@@ -160,28 +155,6 @@ void SimulatedTransmitter::Inject(const Bytes& bytes) {
   if (master_ >= 0 && !bytes.empty()) {
     [[maybe_unused]] const ssize_t n = write(master_, bytes.data(), bytes.size());
   }
-}
-
-void SimulatedTransmitter::Vanish() {
-  {
-    std::lock_guard lock(mutex_);
-    if (vanished_) return;
-    CloseTerminal();
-    ::unlink(linkPath_.c_str());
-    vanished_ = true;
-    returnAt_ = {};
-  }
-  Wake();
-}
-
-void SimulatedTransmitter::Return() {
-  {
-    std::lock_guard lock(mutex_);
-    if (!vanished_) return;
-    OpenTerminal();
-    PublishLink();
-  }
-  Wake();
 }
 
 std::vector<ReceivedFrame> SimulatedTransmitter::Frames() const {

@@ -73,7 +73,6 @@ class SimulatedTransmitter {
 
   // The device's state, as the next 'B' and 'E' report it.
   void SetSettingReply(const std::array<std::uint8_t, 11>& reply);
-  std::array<std::uint8_t, 11> SettingReplyBytes() const;
   void SetColdPortTenths(int tenths);
   int ColdPortTenths() const;
   void SetReplyDelay(int milliseconds);
@@ -82,10 +81,6 @@ class SimulatedTransmitter {
   void Misbehave(Misbehaviour what);
   // Writes bytes onto the line now, unasked (noise before a request).
   void Inject(const Bytes& bytes);
-
-  // Takes the terminal away (the link is removed) or brings a new one back.
-  void Vanish();
-  void Return();
 
   std::vector<ReceivedFrame> Frames() const;
   std::vector<SentReply> Replies() const;

@@ -1,7 +1,7 @@
 // Program entry and the main dialog procedure. The dialog is the whole user
 // interface: it fills its lists, finds the serial port once, and hands every
-// command to the dispatch, which reaches the window through the view
-// operations (view_win32.cpp).
+// command to the dispatch, which reaches the window through the view seam
+// (view_win32.cpp).
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -10,8 +10,8 @@
 #include <commctrl.h>
 
 #include "app/win32/resource.h"
-#include "link/serial_link.h"
-#include "link/win32/wide_text.h"
+#include "link/port_discovery.h"
+#include "win32/wide_text.h"
 #include "ops/command_dispatch.h"
 #include "protocol/sensor_catalogue.h"
 

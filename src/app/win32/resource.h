@@ -2,7 +2,7 @@
 #ifndef CORVELLE_APP_WIN32_RESOURCE_H
 #define CORVELLE_APP_WIN32_RESOURCE_H
 
-#include "app/control_ids.h"
+#include "view/control_ids.h"
 
 // Labels and frames that no code addresses.
 #ifndef IDC_STATIC

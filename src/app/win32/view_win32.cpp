@@ -1,6 +1,9 @@
-// The view operations on the main dialog. DialogHandle is the dialog's HWND.
-// Each call is a message to the dialog's controls, which the system delivers
-// on the user-interface thread, so worker threads may call these too.
+// The view seam on the main dialog. DialogHandle is the dialog's HWND.
+// Setting and reading texts and the list selection are messages to the
+// dialog's controls, which the system delivers on the user-interface thread,
+// so worker threads may call them too. A "tips" box runs its own modal loop on
+// the calling thread, owned by the dialog: from a worker it blocks only the
+// worker, while the dialog keeps painting.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -8,8 +11,8 @@
 
 #include <string>
 
-#include "app/view.h"
-#include "link/win32/wide_text.h"
+#include "view/view.h"
+#include "win32/wide_text.h"
 
 namespace {
 

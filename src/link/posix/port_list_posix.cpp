@@ -10,14 +10,11 @@
 
 #include "link/posix/port_list.h"
 #include "link/serial_port.h"
+#include "protocol/number_text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 // A tty class entry is a serial device when it has a device behind it. The
 // 8250 driver registers placeholder ports with no UART; they report type 0.
@@ -34,7 +31,7 @@ bool ProcessIsAlive(const std::string& entryName) {
   const auto dash = entryName.rfind('-');
   if (dash == std::string::npos || dash + 1 == entryName.size()) return false;
   for (std::size_t i = dash + 1; i < entryName.size(); ++i) {
-    if (!IsDigit(entryName[i])) return false;
+    if (!IsDecimalDigit(entryName[i])) return false;
   }
   const long pid = std::strtol(entryName.c_str() + dash + 1, nullptr, 10);
   if (pid <= 0) return false;
@@ -46,10 +43,10 @@ bool ProcessIsAlive(const std::string& entryName) {
 bool NaturalLess(const std::string& a, const std::string& b) {
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
-    if (IsDigit(a[i]) && IsDigit(b[j])) {
+    if (IsDecimalDigit(a[i]) && IsDecimalDigit(b[j])) {
       std::size_t ei = i, ej = j;
-      while (ei < a.size() && IsDigit(a[ei])) ++ei;
-      while (ej < b.size() && IsDigit(b[ej])) ++ej;
+      while (ei < a.size() && IsDecimalDigit(a[ei])) ++ei;
+      while (ej < b.size() && IsDecimalDigit(b[ej])) ++ej;
       std::string na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
       na.erase(0, std::min(na.find_first_not_of('0'), na.size()));
       nb.erase(0, std::min(nb.find_first_not_of('0'), nb.size()));

@@ -11,7 +11,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "link/serial_port.h"
 
@@ -220,4 +222,12 @@ void CloseSerialPort(SerialPort* port) {
 
 int PortLastError(const SerialPort* port) {
   return port->lastError;
+}
+
+std::string SystemErrorText(int osError) {
+  return std::generic_category().message(osError);
+}
+
+void WriteDiagnosticLine(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stderr);
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "link/serial_port.h"
-#include "link/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace {
 

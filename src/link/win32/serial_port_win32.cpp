@@ -12,7 +12,7 @@
 #include <string>
 
 #include "link/serial_port.h"
-#include "link/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace {
 
@@ -235,4 +235,22 @@ void CloseSerialPort(SerialPort* port) {
 
 int PortLastError(const SerialPort* port) {
   return static_cast<int>(port->lastError.load());
+}
+
+std::string SystemErrorText(int osError) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(osError), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string utf8 = length > 0 ? Utf8FromWide(text, static_cast<int>(length)) : "unknown error";
+  if (text != nullptr) LocalFree(text);
+  // The system's texts end in a line break.
+  while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == ' ')) {
+    utf8.pop_back();
+  }
+  return utf8;
+}
+
+void WriteDiagnosticLine(const std::string& line) {
+  OutputDebugStringW(WideFromUtf8((line + "\n").c_str()).c_str());
 }

@@ -1,4 +1,4 @@
-#include "link/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

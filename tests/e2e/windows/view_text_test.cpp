@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/view.h"
+#include "view/view.h"
 
 namespace {
 

@@ -1,8 +1,7 @@
-// UTF-8 <-> UTF-16 at the Win32 boundary, for the serial layer and the dialog
-// alike: the core speaks UTF-8, the W
-// functions UTF-16.
-#ifndef CORVELLE_LINK_WIN32_WIDE_TEXT_H
-#define CORVELLE_LINK_WIN32_WIDE_TEXT_H
+// UTF-8 <-> UTF-16 at the Win32 boundary. The core speaks UTF-8 and the W
+// functions UTF-16; the serial primitives and the dialog both convert here.
+#ifndef CORVELLE_WIN32_WIDE_TEXT_H
+#define CORVELLE_WIN32_WIDE_TEXT_H
 
 #include <string>
 

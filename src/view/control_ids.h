@@ -1,8 +1,9 @@
-// Identifiers of the main dialog and its controls. Shared by the core (which
-// addresses controls through the view operations) and the resource script,
-// so this file holds plain #defines only.
-#ifndef CORVELLE_APP_CONTROL_IDS_H
-#define CORVELLE_APP_CONTROL_IDS_H
+// Identifiers of the main window and its controls, part of the view seam.
+// Shared by the core, which addresses controls through the view operations,
+// by the front ends, and by the resource script, so this file holds plain
+// #defines only.
+#ifndef CORVELLE_VIEW_CONTROL_IDS_H
+#define CORVELLE_VIEW_CONTROL_IDS_H
 
 #define IDD_MAIN 103
 
