@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every preset and runs every test: unit and
-# integration tests natively and under the sanitizers, the fuzz targets for a
-# bounded time, and the Windows program end to end under Wine.
+# Installs what is missing, checks the include order, builds every preset and
+# runs every test: unit and integration tests natively and under the
+# sanitizers, the fuzz targets for a bounded time, and the Windows program end
+# to end under Wine.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$ROOT"
@@ -28,7 +29,14 @@ stage() {
 run_ctest() {
   local preset="$1" jobs="$2"
   # The operation tests mostly sleep through fixed timings, so they run many at once.
-  ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure --timeout 400
+  ctest --test-dir "build/$preset" -LE e2e -j "$jobs" --output-on-failure --timeout 400
+}
+
+# The Windows program under Wine, three at a time, each in a Wine prefix and
+# display of its own (the slots of wine_slots.json).
+run_e2e() {
+  ctest --test-dir build/native -L e2e -j 3 --resource-spec-file "$ROOT/tests/e2e/wine_slots.json" \
+    --output-on-failure
 }
 
 # ThreadSanitizer needs a fixed address layout on kernels with wide mmap randomisation.
@@ -40,6 +48,7 @@ run_tsan_ctest() {
   fi
 }
 
+stage "include order" scripts/check_includes.sh
 stage "build native" build_preset native
 stage "build windows" build_preset windows
 stage "build asan" build_preset asan
@@ -50,7 +59,7 @@ stage "tests native" run_ctest native 12
 stage "tests asan+ubsan" run_ctest asan 8
 stage "tests tsan" run_tsan_ctest
 stage "fuzz" tests/fuzz/run_fuzzers.sh build/fuzz 20
-stage "end to end under wine" tests/e2e/run_e2e.sh build/native build/windows
+stage "end to end under wine" run_e2e
 
 echo
 echo "==== summary"

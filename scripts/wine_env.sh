@@ -19,8 +19,10 @@ wine_env_init() {
 # Starts Xvfb on a free display and exports DISPLAY.
 start_virtual_display() {
   # Xvfb picks a free display itself and writes its number once it accepts clients.
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" </dev/null \
+    >"$WORK/xvfb.log" 2>&1 &
   XVFB_PID=$!
+  echo "$XVFB_PID" >"$WORK/xvfb.pid"
   local display="" _
   for _ in $(seq 100); do
     display=$(tr -dc 0-9 <"$WORK/display")

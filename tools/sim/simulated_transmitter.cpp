@@ -112,6 +112,14 @@ void SimulatedTransmitter::CloseTerminal() {
   partial_.clear();
 }
 
+void SimulatedTransmitter::Unplug(Clock::time_point returnAt) {
+  if (vanished_) return;
+  CloseTerminal();
+  ::unlink(linkPath_.c_str());
+  vanished_ = true;
+  returnAt_ = returnAt;
+}
+
 void SimulatedTransmitter::PublishLink() {
   // Replace the link in one step, so that it never dangles between terminals.
   const std::string temporary = linkPath_ + ".new";
@@ -155,6 +163,14 @@ void SimulatedTransmitter::Inject(const Bytes& bytes) {
   if (master_ >= 0 && !bytes.empty()) {
     [[maybe_unused]] const ssize_t n = write(master_, bytes.data(), bytes.size());
   }
+}
+
+void SimulatedTransmitter::VanishFor(int milliseconds) {
+  {
+    std::lock_guard lock(mutex_);
+    Unplug(Clock::now() + std::chrono::milliseconds(milliseconds));
+  }
+  Wake();
 }
 
 std::vector<ReceivedFrame> SimulatedTransmitter::Frames() const {
@@ -226,10 +242,7 @@ void SimulatedTransmitter::HandleFrame(const Bytes& frame, Clock::time_point now
         reply = m.bytes;
         break;
       case Misbehaviour::kVanish:
-        CloseTerminal();
-        ::unlink(linkPath_.c_str());
-        vanished_ = true;
-        returnAt_ = now + std::chrono::milliseconds(m.delayMs);
+        Unplug(now + std::chrono::milliseconds(m.delayMs));
         return;
     }
   }
@@ -260,10 +273,14 @@ void SimulatedTransmitter::Run() {
     while (!pending_.empty() && pending_.front().due <= now) {
       PendingReply reply = std::move(pending_.front());
       pending_.erase(pending_.begin());
-      if (master_ >= 0 && !reply.bytes.empty()) {
-        [[maybe_unused]] const ssize_t n = write(master_, reply.bytes.data(), reply.bytes.size());
+      // Only what went onto the line counts as sent.
+      const ssize_t n = master_ >= 0 && !reply.bytes.empty()
+                            ? write(master_, reply.bytes.data(), reply.bytes.size())
+                            : 0;
+      if (n > 0) {
+        reply.bytes.resize(static_cast<std::size_t>(n));
+        replies_.push_back({Clock::now(), reply.request, std::move(reply.bytes)});
       }
-      replies_.push_back({Clock::now(), reply.request, reply.bytes});
     }
     if (!partial_.empty() && now - partialSince_ > kPartialFrameTimeout) {
       frames_.push_back({now, partial_});

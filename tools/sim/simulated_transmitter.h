@@ -82,6 +82,10 @@ class SimulatedTransmitter {
   // Writes bytes onto the line now, unasked (noise before a request).
   void Inject(const Bytes& bytes);
 
+  // Unplugs the device now: the terminal and the link go away, and come back
+  // (as a new terminal under the same link) after `milliseconds`.
+  void VanishFor(int milliseconds);
+
   std::vector<ReceivedFrame> Frames() const;
   std::vector<SentReply> Replies() const;
   void ClearRecords();
@@ -95,9 +99,10 @@ class SimulatedTransmitter {
     Bytes bytes;
   };
 
-  void OpenTerminal();   // caller holds mutex_
-  void CloseTerminal();  // caller holds mutex_
-  void PublishLink();    // caller holds mutex_
+  void OpenTerminal();                      // caller holds mutex_
+  void CloseTerminal();                     // caller holds mutex_
+  void PublishLink();                       // caller holds mutex_
+  void Unplug(Clock::time_point returnAt);  // caller holds mutex_
   void Run();
   void HandleBytes(const std::uint8_t* bytes, std::size_t count, Clock::time_point now);
   void HandleFrame(const Bytes& frame, Clock::time_point now);

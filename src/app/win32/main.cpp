@@ -11,9 +11,10 @@
 
 #include "app/win32/resource.h"
 #include "link/port_discovery.h"
-#include "win32/wide_text.h"
 #include "ops/command_dispatch.h"
 #include "protocol/sensor_catalogue.h"
+#include "view/window_lists.h"
+#include "win32/wide_text.h"
 
 namespace {
 
@@ -29,12 +30,9 @@ BOOL OnInitMainDialog(HWND dialog) {
   for (const SensorEntry& sensor : SensorCatalogue) {
     AppendListEntry(dialog, IDC_SENSOR_TYPE, sensor.listLabel);
   }
-  AppendListEntry(dialog, IDC_OUTPUT_TYPE, "4-20mA");
-  AppendListEntry(dialog, IDC_OUTPUT_TYPE, "0-20mA");
-  AppendListEntry(dialog, IDC_ERROR_OUTPUT, "HIGH");
-  AppendListEntry(dialog, IDC_ERROR_OUTPUT, "LOW");
-  AppendListEntry(dialog, IDC_MIN_SIGN, "+");
-  AppendListEntry(dialog, IDC_MIN_SIGN, "-");
+  for (const char* entry : kOutputTypeEntries) AppendListEntry(dialog, IDC_OUTPUT_TYPE, entry);
+  for (const char* entry : kErrorOutputEntries) AppendListEntry(dialog, IDC_ERROR_OUTPUT, entry);
+  for (const char* entry : kMinSignEntries) AppendListEntry(dialog, IDC_MIN_SIGN, entry);
   // The port name field stays empty until the first Connect shows it.
   FindSerialPort();
   return TRUE;  // let the dialog manager set the default focus

@@ -1,6 +1,7 @@
 // corvelle-driver: drives the Corvelle window from outside, the way a person
-// would, for the end-to-end tests under Wine. It reads one command per line on
-// standard input and answers each with exactly one line on standard output,
+// would, for the end-to-end tests under Wine (tests/e2e). It reads one command
+// per line on standard input and answers each with exactly one line on
+// standard output,
 // starting with "ok" or "fail" and prefixed with the seconds since the driver
 // started. Commands never block on the program's UI thread for long: clicks
 // are posted, and every message that needs an answer has a time-out, so a
@@ -40,6 +41,7 @@
 //   exited MAX            wait up to MAX ms for the program to end; fail unless
 //                         it ends with exit code 0
 //   alive                 fail unless the program and its window still exist
+//   kill                  end the program at once if it still runs
 //   sleep MS
 //   quit                  answer ok and end
 //
@@ -562,6 +564,15 @@ void Exited(long maxMs) {
   Answer(true, "exit code 0 " + Ms(ms));
 }
 
+void Kill() {
+  if (process != nullptr && WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, kMessageTimeoutMs);
+  }
+  dialog = nullptr;
+  Answer(true, "");
+}
+
 void Alive() {
   if (process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
     return Answer(false, "program has ended");
@@ -600,6 +611,10 @@ bool Run(const std::string& input) {
   }
   if (verb == "alive") {
     Alive();
+    return true;
+  }
+  if (verb == "kill") {
+    Kill();
     return true;
   }
   if (!NeedDialog()) return true;

@@ -1,0 +1,552 @@
+// The Windows program end to end: corvelle.exe runs under Wine on a virtual
+// display and talks through COM12 to a simulated transmitter on a
+// pseudo-terminal, worked from outside by corvelle-driver.exe (clicks, typing,
+// texts and "tips" boxes by control id). Every test starts a fresh program
+// against a fresh simulator, so each can run alone (ctest -R NAME); the
+// fixture wine_fixture.sh provides the display and the Wine prefix.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/serial_link.h"
+#include "ops/cold_port.h"
+#include "ops/operation_worker.h"
+#include "ops/read_setting.h"
+#include "ops/set_command.h"
+#include "protocol/sensor_catalogue.h"
+#include "tests/e2e/wine_harness.h"
+#include "tools/sim/simulated_transmitter.h"
+#include "view/control_ids.h"
+#include "view/window_lists.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+const std::string kBuild = CORVELLE_WINDOWS_BUILD_DIR;
+const std::string kProgram = kBuild + "/src/app/win32/corvelle.exe";
+const std::string kDriverExe = kBuild + "/tests/e2e/windows/corvelle-driver.exe";
+const char kPortName[] = "COM12";
+
+// The setting the simulated device reports: E type, max 1000, min -200.
+constexpr int kEType = 4;
+const std::array<std::uint8_t, 11> kETypeSetting = {0x42, 6, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0};
+
+std::string Id(int id) {
+  return std::to_string(id);
+}
+
+std::string Joined(const char* const* entries, std::size_t count) {
+  std::string out;
+  for (std::size_t i = 0; i < count; ++i) out += (i ? "|" : "") + std::string(entries[i]);
+  return out;
+}
+
+class WindowsProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    slot_ = e2e::FindWineSlot();
+    ASSERT_FALSE(slot_.dir.empty()) << "no Wine fixture: run through ctest";
+    char pattern[] = "/tmp/corvelle-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    sim::SimOptions options;
+    options.linkDir = folder_;
+    device_ = std::make_unique<sim::SimulatedTransmitter>(options);
+    device_->SetSettingReply(kETypeSetting);
+    ASSERT_TRUE(e2e::PointCom12At(slot_, device_->PortPath()));
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    log_ = slot_.dir + "/" + test->name() + ".wine.log";
+    fs::remove(log_);
+    ASSERT_TRUE(driver_.Start(slot_, e2e::WindowsPath(kDriverExe), log_));
+  }
+
+  void TearDown() override {
+    driver_.Stop();
+    e2e::PointCom12At(slot_, "/dev/null");
+    device_.reset();
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+    std::ifstream log(log_);
+    std::string line;
+    while (std::getline(log, line)) {
+      EXPECT_EQ(line.find("Unhandled"), std::string::npos) << line;
+      EXPECT_EQ(line.find("page fault"), std::string::npos) << line;
+    }
+  }
+
+  // One driver command that must answer "ok"; returns the answer's detail.
+  std::string Step(const std::string& command) {
+    const std::string answer = driver_.Ask(command);
+    EXPECT_TRUE(answer == "ok" || answer.rfind("ok ", 0) == 0)
+        << "'" << command << "' answered: " << answer;
+    return answer.size() > 3 ? answer.substr(3) : "";
+  }
+
+  // Starts the program; its window must show within a second.
+  void Launch() {
+    const std::string detail = Step("launch " + e2e::WindowsPath(kProgram));
+    EXPECT_LE(Milliseconds(detail), 1000) << "the window took " << detail;
+  }
+
+  static long Milliseconds(const std::string& detail) {
+    const auto at = detail.find("t=");
+    return at == std::string::npos ? 999999 : std::strtol(detail.c_str() + at + 2, nullptr, 10);
+  }
+
+  void Click(int id) { Step("click " + Id(id)); }
+  void SetText(int id, const std::string& text) {
+    Step("settext " + Id(id) + " " + e2e::DriverText(text));
+  }
+  void Select(int id, int index) { Step("select " + Id(id) + " " + std::to_string(index)); }
+  void ExpectText(int id, const std::string& text) {
+    Step("expect " + Id(id) + " " + e2e::DriverText(text));
+  }
+  // Waits for `text` in control `id` between `minMs` and `maxMs` after the
+  // last click; returns when it came.
+  long WaitFor(int id, int minMs, int maxMs, const std::string& text) {
+    return Milliseconds(Step("wait " + Id(id) + " " + std::to_string(minMs) + " " +
+                             std::to_string(maxMs) + " " + e2e::DriverText(text)));
+  }
+  void ExpectTips(int maxMs, const std::string& text) {
+    Step("tips " + std::to_string(maxMs) + " " + e2e::DriverText(text));
+  }
+  void NoTips(int ms) { Step("notips " + std::to_string(ms)); }
+
+  // Clicks every command button while an operation runs: each must be ignored.
+  void ClickEveryButton() {
+    for (int id :
+         {IDC_READ_SETTING, IDC_READ_COLD_PORT, IDC_CALIBRATE_COLD_PORT, IDC_CONNECT, IDOK}) {
+      Step("poke " + Id(id));
+    }
+  }
+
+  // Exactly these frames reached the device since the last check.
+  void ExpectFrames(const std::vector<Bytes>& expected) {
+    std::this_thread::sleep_for(100ms);  // a frame sent just now is still on its way
+    const auto frames = device_->Frames();
+    std::vector<Bytes> fresh;
+    for (std::size_t i = framesSeen_; i < frames.size(); ++i) fresh.push_back(frames[i].bytes);
+    framesSeen_ = frames.size();
+    EXPECT_EQ(fresh, expected);
+  }
+
+  // COM12 stays listed but leads to something that cannot be opened.
+  void UnplugPort() {
+    const std::string folder = folder_ + "/not-a-port";
+    fs::create_directories(folder);
+    ASSERT_TRUE(e2e::PointCom12At(slot_, folder));
+  }
+
+  // Sets the fields of the set command: E type, max 1000, sign "-", min 200.
+  void FillETypeSetting() {
+    SetText(IDC_INPUT_MAX, "1000");
+    SetText(IDC_INPUT_MIN, "200");
+    Select(IDC_MIN_SIGN, 1);
+    Select(IDC_SENSOR_TYPE, kEType);
+  }
+
+  const std::string& ReadBackEType() const { return readBackEType_; }
+
+  e2e::WineSlot slot_;
+  std::string folder_;
+  std::string log_;
+  std::unique_ptr<sim::SimulatedTransmitter> device_;
+  e2e::Driver driver_;
+  std::size_t framesSeen_ = 0;
+  const std::string readBackEType_ = SensorCatalogue[kEType].readBackText;
+};
+
+// ---------------------------------------------------------------- the program itself
+
+TEST_F(WindowsProgram, IsOneSmallExecutableThatImportsOnlySystemDlls) {
+  EXPECT_LE(fs::file_size(kProgram), 1048576u);
+  int status = 0;
+  const std::string dump =
+      e2e::RunCommand("x86_64-w64-mingw32-objdump -p '" + kProgram + "'", &status);
+  ASSERT_EQ(status, 0);
+  std::istringstream lines(dump);
+  std::string line;
+  int imports = 0;
+  const std::vector<std::string> system = {"kernel32.dll", "user32.dll",   "gdi32.dll",
+                                           "comctl32.dll", "advapi32.dll", "msvcrt.dll",
+                                           "shell32.dll",  "ole32.dll",    "ucrtbase.dll"};
+  while (std::getline(lines, line)) {
+    const auto at = line.find("DLL Name: ");
+    if (at == std::string::npos) continue;
+    std::string dll = line.substr(at + 10);
+    for (char& c : dll) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    ++imports;
+    const bool known = dll.rfind("api-ms-win-crt-", 0) == 0 ||
+                       std::find(system.begin(), system.end(), dll) != system.end();
+    EXPECT_TRUE(known) << "imports " << dll;
+  }
+  EXPECT_GT(imports, 0) << "no import table";
+}
+
+TEST_F(WindowsProgram, StartsWithItsListsInOrderNothingChosenAndEveryFieldEmpty) {
+  Launch();
+  std::vector<const char*> sensors;
+  for (const auto& s : SensorCatalogue) sensors.push_back(s.listLabel);
+  Step("expectlist " + Id(IDC_SENSOR_TYPE) + " " + Joined(sensors.data(), sensors.size()));
+  Step("expectlist " + Id(IDC_OUTPUT_TYPE) + " " +
+       Joined(kOutputTypeEntries.data(), kOutputTypeEntries.size()));
+  Step("expectlist " + Id(IDC_ERROR_OUTPUT) + " " +
+       Joined(kErrorOutputEntries.data(), kErrorOutputEntries.size()));
+  Step("expectlist " + Id(IDC_MIN_SIGN) + " " +
+       Joined(kMinSignEntries.data(), kMinSignEntries.size()));
+  for (int id : {IDC_SENSOR_TYPE, IDC_OUTPUT_TYPE, IDC_ERROR_OUTPUT, IDC_MIN_SIGN}) {
+    EXPECT_EQ(Step("cursel " + Id(id)), "-1") << "list " << id;
+  }
+  for (int id : {IDC_INPUT_MAX, IDC_INPUT_MIN, IDC_PORT_NAME, IDC_COLD_PORT_TEMP, IDC_READ_SENSOR,
+                 IDC_READ_MAX_SIGN, IDC_READ_MAX, IDC_READ_MIN_SIGN, IDC_READ_MIN, IDC_CHOICE,
+                 IDC_MESSAGE}) {
+    ExpectText(id, "");
+  }
+}
+
+TEST_F(WindowsProgram, EscapeDoesNothing) {
+  Launch();
+  Step("key 27");
+  Step("command " + Id(IDCANCEL));
+  NoTips(400);
+  Step("alive");
+  ExpectText(IDC_MESSAGE, "");
+  ExpectText(IDC_PORT_NAME, "");
+  ExpectFrames({});
+}
+
+TEST_F(WindowsProgram, ClosingTheIdleWindowEndsTheProgramWithExitCodeZero) {
+  Launch();
+  Step("close");
+  Step("exited 3000");
+}
+
+// ---------------------------------------------------------------- Connect and set
+
+TEST_F(WindowsProgram, ConnectShowsThePortAndOpensIt) {
+  Launch();
+  Click(IDC_CONNECT);
+  WaitFor(IDC_MESSAGE, 0, 1500, kOpenSuccess);
+  ExpectText(IDC_PORT_NAME, kPortName);
+  NoTips(200);
+  ExpectFrames({});
+}
+
+TEST_F(WindowsProgram, SetRefusesAnIllegalMaxWithABoxAndSendsNothing) {
+  Launch();
+  SetText(IDC_INPUT_MAX, "1005");
+  SetText(IDC_INPUT_MIN, "200");
+  Click(IDOK);
+  ExpectTips(2000, kInputMaxIllegality);
+  ExpectText(IDC_CHOICE, "");
+  ExpectText(IDC_MESSAGE, "");
+  ExpectFrames({});
+}
+
+TEST_F(WindowsProgram, SetWithAValidRangeButNoSensorTypeAsksForOneAndSendsNothing) {
+  Launch();
+  SetText(IDC_INPUT_MAX, "1000");
+  SetText(IDC_INPUT_MIN, "200");
+  Select(IDC_MIN_SIGN, 1);
+  Click(IDOK);
+  ExpectTips(2000, kChooseSensorType);
+  NoTips(300);
+  ExpectText(IDC_CHOICE, "");
+  ExpectText(IDC_MESSAGE, "");
+  ExpectFrames({});
+}
+
+TEST_F(WindowsProgram, SetSendsTheFrameAndCompletesAfterTwoSecondsIgnoringClicks) {
+  Launch();
+  FillETypeSetting();
+  Click(IDOK);
+  ClickEveryButton();
+  WaitFor(IDC_CHOICE, 0, 1000, SensorCatalogue[kEType].confirmationText);
+  WaitFor(IDC_MESSAGE, 0, 1200, FullStops(2));
+  const long ms = WaitFor(IDC_MESSAGE, 1900, 2600, kSettingSetComplete);
+  std::printf("set complete %ld ms after the click\n", ms);
+  NoTips(200);
+  ExpectFrames({{0x44, 0x06, 0x04, 0xB0, 0x80, 0xC8, 0x01, 0x00, 0x00, 0x00, 0x00}});
+}
+
+// ---------------------------------------------------------------- read 1
+
+TEST_F(WindowsProgram, ReadSettingShowsTheSettingAfterThreeAndAHalfSecondsIgnoringClicks) {
+  Launch();
+  Click(IDC_READ_SETTING);
+  ClickEveryButton();
+  WaitFor(IDC_MESSAGE, 0, 1500, FullStops(2));
+  const long ms = WaitFor(IDC_MESSAGE, 3400, 4100, kSettingReadSuccess);
+  std::printf("read success %ld ms after the click\n", ms);
+  ExpectText(IDC_READ_SENSOR, ReadBackEType());
+  ExpectText(IDC_READ_MAX_SIGN, "+");
+  ExpectText(IDC_READ_MAX, "1000");
+  ExpectText(IDC_READ_MIN_SIGN, "-");
+  ExpectText(IDC_READ_MIN, "200");
+  NoTips(200);
+  ExpectFrames({{'B'}});
+
+  // What a technician sees now, for the README.
+  std::istringstream rect(Step("rect"));
+  int x = 0, y = 0, w = 0, h = 0;
+  ASSERT_TRUE(rect >> x >> y >> w >> h);
+  const std::string shot = slot_.dir + "/windows-dialog.png";
+  int status = 0;
+  e2e::RunCommand("import -display " + slot_.display + " -window root '" + slot_.dir +
+                      "/screen.png' && convert '" + slot_.dir + "/screen.png' -crop " +
+                      std::to_string(w) + "x" + std::to_string(h) + "+" + std::to_string(x) + "+" +
+                      std::to_string(y) + " +repage '" + shot + "'",
+                  &status);
+  ASSERT_EQ(status, 0) << "no screenshot";
+  const std::string deviation = e2e::RunCommand(
+      "convert '" + shot + "' -colorspace Gray -format '%[fx:standard_deviation]' info:", &status);
+  EXPECT_GT(std::strtod(deviation.c_str(), nullptr), 0.02) << "the screenshot looks blank";
+  if (const char* update = std::getenv("CORVELLE_UPDATE_SCREENSHOT"); update && update[0] == '1') {
+    fs::copy_file(shot, std::string(CORVELLE_SOURCE_DIR) + "/docs/windows-dialog.png",
+                  fs::copy_options::overwrite_existing);
+  }
+}
+
+TEST_F(WindowsProgram, ReadSettingWithAShortReplyFailsAndKeepsTheFields) {
+  Launch();
+  SetText(IDC_READ_SENSOR, "kept");
+  SetText(IDC_READ_MAX, "1330");
+  device_->Misbehave({sim::Misbehaviour::kShort, 10, 0, {}});
+  Click(IDC_READ_SETTING);
+  WaitFor(IDC_MESSAGE, 3400, 4100, kSettingReadFail);
+  ExpectText(IDC_READ_SENSOR, "kept");
+  ExpectText(IDC_READ_MAX, "1330");
+  ExpectFrames({{'B'}});
+}
+
+TEST_F(WindowsProgram, ReadSettingWithALateReplyFailsAndTheNextOperationIsUndisturbed) {
+  Launch();
+  SetText(IDC_READ_SENSOR, "kept");
+  device_->SetColdPortTenths(241);
+  device_->Misbehave({sim::Misbehaviour::kLate, 0, 3800, {}});
+  Click(IDC_READ_SETTING);
+  WaitFor(IDC_MESSAGE, 3400, 4100, kSettingReadFail);
+  Step("sleep 600");  // the late reply has come and gone
+  Click(IDC_READ_COLD_PORT);
+  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadSuccess);
+  ExpectText(IDC_COLD_PORT_TEMP, "24.1");
+  ExpectText(IDC_READ_SENSOR, "kept");
+  ExpectFrames({{'B'}, {'E'}});
+}
+
+// ---------------------------------------------------------------- cold port
+
+TEST_F(WindowsProgram, ReadColdPortShowsTheTemperatureAfterTwoPointOneSecondsIgnoringClicks) {
+  Launch();
+  device_->SetColdPortTenths(-52);
+  Click(IDC_READ_COLD_PORT);
+  ClickEveryButton();
+  const long ms = WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadSuccess);
+  std::printf("read success %ld ms after the click\n", ms);
+  ExpectText(IDC_COLD_PORT_TEMP, "-5.2");
+  device_->SetColdPortTenths(250);
+  Click(IDC_READ_COLD_PORT);
+  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadSuccess);
+  ExpectText(IDC_COLD_PORT_TEMP, "25.");
+  ExpectFrames({{'E'}, {'E'}});
+}
+
+TEST_F(WindowsProgram, ABurstOfClicksDuringAnOperationChangesNothing) {
+  Launch();
+  Click(IDC_READ_COLD_PORT);
+  for (int i = 0; i < 10; ++i) ClickEveryButton();
+  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadSuccess);
+  NoTips(300);
+  ExpectFrames({{'E'}});
+  Click(IDC_READ_SETTING);
+  WaitFor(IDC_MESSAGE, 3400, 4100, kSettingReadSuccess);
+  NoTips(200);
+  ExpectFrames({{'B'}});
+}
+
+TEST_F(WindowsProgram, ReadColdPortFromASilentDeviceFails) {
+  Launch();
+  SetText(IDC_COLD_PORT_TEMP, "25.");
+  device_->Misbehave({sim::Misbehaviour::kSilent, 0, 0, {}});
+  Click(IDC_READ_COLD_PORT);
+  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadFail);
+  ExpectText(IDC_COLD_PORT_TEMP, "25.");
+  ExpectFrames({{'E'}});
+}
+
+TEST_F(WindowsProgram, CalibrateRefusesAnEntryThatIsNotANumber) {
+  Launch();
+  SetText(IDC_COLD_PORT_TEMP, "abc");
+  Click(IDC_CALIBRATE_COLD_PORT);
+  ExpectTips(2000, kColdPortEntryIllegality);
+  NoTips(300);
+  ExpectText(IDC_MESSAGE, "");
+  ExpectFrames({});
+}
+
+TEST_F(WindowsProgram, CalibrateSucceedsWithinLessThanOneDegreeIgnoringClicks) {
+  Launch();
+  SetText(IDC_COLD_PORT_TEMP, "25.0");
+  Click(IDC_CALIBRATE_COLD_PORT);
+  ClickEveryButton();
+  Step("sleep 3000");
+  device_->SetColdPortTenths(241);  // the device settles 0.9 degrees off the target
+  const long ms = WaitFor(IDC_MESSAGE, 12000, 12800, kCalibrateSuccess);
+  std::printf("calibrate success %ld ms after the click\n", ms);
+  ExpectText(IDC_COLD_PORT_TEMP, "25.0");
+  ExpectFrames({{0x46, 0x00, 0xFA, 0x00}, {'E'}});
+}
+
+TEST_F(WindowsProgram, CalibrateFailsOneDegreeOff) {
+  Launch();
+  SetText(IDC_COLD_PORT_TEMP, "25.0");
+  Click(IDC_CALIBRATE_COLD_PORT);
+  Step("sleep 3000");
+  device_->SetColdPortTenths(240);  // exactly one degree off
+  WaitFor(IDC_MESSAGE, 12000, 12800, kCalibrateFail);
+  ExpectFrames({{0x46, 0x00, 0xFA, 0x00}, {'E'}});
+}
+
+// ---------------------------------------------------------------- a device that goes away
+
+TEST_F(WindowsProgram, DeviceGoneDuringReadColdPortFails) {
+  Launch();
+  device_->Misbehave({sim::Misbehaviour::kVanish, 0, 9000, {}});
+  Click(IDC_READ_COLD_PORT);
+  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadFail);
+  ExpectFrames({{'E'}});
+  EXPECT_FALSE(fs::exists(device_->PortPath())) << "the simulator's port did not vanish";
+}
+
+// Wine keeps a COM device whose host path has gone and refuses to configure
+// it, where Windows would refuse to open it (the port-missing tests below).
+TEST_F(WindowsProgram, DeviceGoneConnectReportsTheRefusedConfiguration) {
+  Launch();
+  device_->VanishFor(60000);
+  Click(IDC_CONNECT);
+  ExpectTips(3000, kGetPropertiesFail);
+  ExpectTips(3000, kSetParametersFail);
+  NoTips(300);
+}
+
+TEST_F(WindowsProgram, DeviceGoneReadSettingReportsTheRefusedConfigurationThenFails) {
+  Launch();
+  device_->VanishFor(60000);
+  Click(IDC_READ_SETTING);
+  ExpectTips(3000, kGetPropertiesFail);
+  ExpectTips(3000, kSetParametersFail);
+  ExpectTips(3000, kSendFail);
+  WaitFor(IDC_MESSAGE, 3400, 4800, kSettingReadFail);
+}
+
+TEST_F(WindowsProgram, DeviceBackTheWindowWorksAgain) {
+  Launch();
+  device_->VanishFor(1000);
+  Click(IDC_READ_COLD_PORT);
+  ExpectTips(3000, kGetPropertiesFail);
+  ExpectTips(3000, kSetParametersFail);
+  ExpectTips(3000, kSendFail);
+  WaitFor(IDC_MESSAGE, 2000, 3200, kColdPortReadFail);
+  ASSERT_TRUE(fs::exists(device_->PortPath())) << "the simulator's port did not come back";
+  Click(IDC_READ_COLD_PORT);
+  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadSuccess);
+  ExpectText(IDC_COLD_PORT_TEMP, "25.");
+  NoTips(200);
+  ExpectFrames({{'E'}});
+}
+
+// ---------------------------------------------------------------- closing mid-operation
+
+TEST_F(WindowsProgram, ClosingDuringReadSettingWithAReadPendingEndsTheProgramAtOnce) {
+  Launch();
+  device_->Misbehave({sim::Misbehaviour::kSilent, 0, 0, {}});
+  Click(IDC_READ_SETTING);
+  Step("sleep 1000");
+  Step("close");
+  std::printf("%s\n", Step("exited 3000").c_str());
+  ExpectFrames({{'B'}});
+}
+
+TEST_F(WindowsProgram, ClosingWhileCalibrateHoldsTheWindowEndsTheProgramPromptly) {
+  Launch();
+  SetText(IDC_COLD_PORT_TEMP, "20");
+  Click(IDC_CALIBRATE_COLD_PORT);
+  Step("sleep 300");
+  Step("close");
+  std::printf("%s\n", Step("exited 3000").c_str());
+  ExpectFrames({{0x46, 0x00, 0xC8, 0x00}});
+}
+
+// ---------------------------------------------------------------- COM12 listed, but no device
+
+class WindowsProgramPortMissing : public WindowsProgram {
+ protected:
+  void SetUp() override {
+    WindowsProgram::SetUp();
+    if (HasFatalFailure()) return;
+    UnplugPort();
+    Launch();
+  }
+  const std::string openFailure_ = OpenFailureText(kPortName);
+};
+
+TEST_F(WindowsProgramPortMissing, ConnectShowsTheOpenFailureAndThePortName) {
+  Click(IDC_CONNECT);
+  ExpectTips(3000, openFailure_);
+  NoTips(300);
+  ExpectText(IDC_PORT_NAME, kPortName);
+  ExpectText(IDC_MESSAGE, "");
+}
+
+TEST_F(WindowsProgramPortMissing, ReadSettingShowsBothBoxesAndFails) {
+  Click(IDC_READ_SETTING);
+  ExpectTips(3000, openFailure_);
+  ExpectTips(3000, kPortNotOpen);
+  WaitFor(IDC_MESSAGE, 3400, 4800, kSettingReadFail);
+}
+
+TEST_F(WindowsProgramPortMissing, SetShowsBothBoxesAndReportsTheSetAsFailed) {
+  SetText(IDC_INPUT_MAX, "1000");
+  SetText(IDC_INPUT_MIN, "0");
+  Select(IDC_MIN_SIGN, 0);
+  Select(IDC_SENSOR_TYPE, 3);
+  Click(IDOK);
+  ExpectTips(3000, openFailure_);
+  ExpectTips(3000, kPortNotOpen);
+  WaitFor(IDC_MESSAGE, 1900, 3200, kSettingSetFail);
+  ExpectText(IDC_CHOICE, SensorCatalogue[3].confirmationText);
+}
+
+TEST_F(WindowsProgramPortMissing, CalibrateShowsTheBoxesInBothPhasesAndFailsToRead) {
+  SetText(IDC_COLD_PORT_TEMP, "25.0");
+  Click(IDC_CALIBRATE_COLD_PORT);
+  ExpectTips(3000, openFailure_);
+  ExpectTips(3000, kPortNotOpen);
+  ExpectTips(11500, openFailure_);
+  ExpectTips(11500, kPortNotOpen);
+  WaitFor(IDC_MESSAGE, 12000, 13500, kColdPortReadFail);
+}
+
+TEST_F(WindowsProgramPortMissing, ReadColdPortFailsAndTheWindowStaysUsable) {
+  Click(IDC_READ_COLD_PORT);
+  ExpectTips(3000, openFailure_);
+  ExpectTips(3000, kPortNotOpen);
+  WaitFor(IDC_MESSAGE, 2000, 3200, kColdPortReadFail);
+  Click(IDC_CONNECT);
+  ExpectTips(3000, openFailure_);
+  ExpectFrames({});
+}
+
+}  // namespace
