@@ -45,6 +45,10 @@ struct PortOpening {
   bool readerDone = false;
   std::optional<Reply> reply;  // published by the reader, taken by the owner
 
+  // Set only when the opening succeeded in full: nothing is ever sent on a
+  // port whose opening failed, configuration refusals included.
+  bool ready = false;
+
   ~PortOpening() { CloseSerialPort(port); }
 
   void Purge() {
@@ -92,8 +96,7 @@ void ReplyReader(std::shared_ptr<PortOpening> opening, ReplyKind kind) {
   opening->changed.notify_all();
 }
 
-bool StartReader(PortOpening& opening, const std::shared_ptr<PortOpening>& shared,
-                 ReplyKind kind) {
+bool StartReader(PortOpening& opening, const std::shared_ptr<PortOpening>& shared, ReplyKind kind) {
   try {
     opening.reader = std::thread(ReplyReader, shared, kind);
   } catch (const std::system_error& error) {
@@ -138,18 +141,18 @@ bool OpenPort(PortHandle& handle, DialogHandle dialog, const char* name,
     return false;
   }
   if (withReader && !StartReader(*opening, opening, kind)) {
-    // Without a reader no reply can arrive. The port is closed again so that
-    // nothing is sent on an opening that reported failure.
-    handle.Close();
+    ShowTips(dialog, kReaderStartFail);
     return false;
   }
+  opening->ready = true;
   return true;
 }
 
 }  // namespace
 
 std::string OpenFailureText(const char* name) {
-  return std::string("open serial port") + name + " fail，check whether the serial port is occupied";
+  return std::string("open serial port") + name +
+         " fail，check whether the serial port is occupied";
 }
 
 bool OpenPortWithReader(PortHandle& port, DialogHandle dialog, const char* name, ReplyKind kind) {
@@ -162,7 +165,7 @@ bool OpenPortForCommand(PortHandle& port, DialogHandle dialog) {
 
 bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count,
                PortHandle& handle) {
-  if (!handle.IsValid()) {
+  if (!handle.IsValid() || !PortAccess::Of(handle)->ready) {
     ShowTips(dialog, kPortNotOpen);
     return false;
   }

@@ -58,17 +58,20 @@ class PortHandle {
 
 // Opens `name` with the 20 s read time-out and starts the reply reader, which
 // reads one reply of `kind` (nothing for kNone). Returns once the reader is
-// ready to receive. On failure a "tips" box names the fault; the handle may
-// still be valid (opened but not configured) and is then the caller's to
-// close. Call on the thread that owns `port`.
+// ready to receive. On failure a "tips" box names the fault, including a
+// reader thread that could not start; the handle may still be valid (opened
+// but not configured) and is then the caller's to close, but nothing can be
+// sent on it. Call on the thread that owns `port`.
 bool OpenPortWithReader(PortHandle& port, DialogHandle dialog, const char* name, ReplyKind kind);
 
 // Opens portName with the 50 ms read time-out, without a reader.
 bool OpenPortForCommand(PortHandle& port, DialogHandle dialog);
 
 // Writes `count` bytes, purging both queues before and after. Shows "serial
-// port not open" for an invalid handle and "send data fail" when the write
-// fails. Returns true on success. Call on the thread that owns `port`.
+// port not open", and writes nothing, for a handle that is invalid or whose
+// opening failed (a port left at line settings nobody chose), and "send data
+// fail" when the write fails. Returns true on success. Call on the thread that
+// owns `port`.
 bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count, PortHandle& port);
 
 // Texts of the link's message line and "tips" boxes.
@@ -78,6 +81,7 @@ inline constexpr const char* kSetParametersFail = "failed to set serial port par
 inline constexpr const char* kSetTimeFail = "failed to set serial port time";
 inline constexpr const char* kPortNotOpen = "serial port not open";
 inline constexpr const char* kSendFail = "send data fail";
+inline constexpr const char* kReaderStartFail = "failed to start reading the serial port";
 
 // "open serial port" + name + " fail，check whether the serial port is occupied"
 std::string OpenFailureText(const char* name);

@@ -1,5 +1,6 @@
 #include "ops/cold_port.h"
 
+#include <atomic>
 #include <cmath>
 #include <optional>
 
@@ -12,6 +13,12 @@
 
 namespace {
 
+// What the calibrate command's first phase sent, for the second phase to
+// judge: whether the 'F' frame reached a configured port, and the entry it
+// carried. The entry field itself may be edited while the operation runs.
+std::atomic<bool> targetSent{false};
+std::atomic<double> targetEntered{0.0};
+
 // Opens the port with a reader for the cold port reply and asks for it.
 void RequestColdPort(DialogHandle dialog, PortHandle& port) {
   OpenPortWithReader(port, dialog, portName, ReplyKind::kColdPort);
@@ -22,7 +29,7 @@ void RequestColdPort(DialogHandle dialog, PortHandle& port) {
 
 bool ReadColdPortCommand(DialogHandle dialog, PortHandle&) {
   OperationState.store(STATE_READ_COLD_PORT);
-  return StartOperationWorker(dialog);
+  return StartOperationWorker(dialog, kColdPortReadFail);
 }
 
 void ReadColdPortOperation(DialogHandle dialog, PortHandle& port) {
@@ -47,12 +54,14 @@ bool CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port) {
     return false;
   }
   const ColdPortCalibrationFrame frame = MakeColdPortCalibrationFrame(*target);
-  OpenPortForCommand(port, dialog);
-  SendFrame(dialog, frame.data(), frame.size(), port);
+  targetEntered.store(ParseDoubleLikeStrtod(entryText).value);
+  const bool opened = OpenPortForCommand(port, dialog);
+  const bool sent = SendFrame(dialog, frame.data(), frame.size(), port);
+  targetSent.store(opened && sent);
   // Give the device a second with the new value before the worker starts.
   SleepMs(1000);
   OperationState.store(STATE_CALIBRATE_COLD_PORT);
-  return StartOperationWorker(dialog);
+  return StartOperationWorker(dialog, kCalibrateFail);
 }
 
 void CalibrateColdPortOperation(DialogHandle dialog, PortHandle& port) {
@@ -70,10 +79,8 @@ void CalibrateColdPortOperation(DialogHandle dialog, PortHandle& port) {
   if (!reply) return EndOperation(dialog, port, kColdPortReadFail);
 
   const double measured = DecodeColdPortReply(reply->bytes.data()).degrees;
-  char entryText[255] = {};
-  GetControlText(dialog, IDC_COLD_PORT_TEMP, entryText, sizeof entryText);
-  const double entered = ParseDoubleLikeStrtod(entryText).value;
-  // A NaN or infinite difference is never below one degree, so it fails too.
-  const bool close = std::fabs(entered - measured) < 1.0;
-  EndOperation(dialog, port, close ? kCalibrateSuccess : kCalibrateFail);
+  // A read-back close to a target that never reached the device proves
+  // nothing. A NaN or infinite difference is never below one degree.
+  const bool close = std::fabs(targetEntered.load() - measured) < 1.0;
+  EndOperation(dialog, port, targetSent.load() && close ? kCalibrateSuccess : kCalibrateFail);
 }

@@ -22,8 +22,9 @@ void ReadColdPortOperation(DialogHandle dialog, PortHandle& port);
 bool CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port);
 
 // Second phase, on the worker: lets the device settle for 8.5 s, reads the
-// temperature back, and reports success when it lies within less than one
-// degree of the entry.
+// temperature back, and reports success only when the first phase got its
+// frame out and the read-back lies within less than one degree of the entry
+// that frame carried.
 void CalibrateColdPortOperation(DialogHandle dialog, PortHandle& port);
 
 inline constexpr const char* kColdPortReadSuccess = "           cold port data read success";

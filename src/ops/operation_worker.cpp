@@ -66,11 +66,13 @@ void SetOperationPaceForTesting(int divisor) {
   paceDivisor.store(divisor > 0 ? divisor : 1);
 }
 
-bool StartOperationWorker(DialogHandle dialog) {
+bool StartOperationWorker(DialogHandle dialog, const char* failureText) {
   try {
     std::thread(OperationWorker, dialog).detach();
     return true;
   } catch (const std::system_error&) {
+    SetControlText(dialog, IDC_MESSAGE, failureText);
+    replyArrived.store(0);
     OperationState.store(STATE_IDLE);
     return false;
   }

@@ -17,9 +17,11 @@
 // through the view seam, and closes every port it opens before it returns.
 void OperationWorker(DialogHandle dialog);
 
-// Starts OperationWorker on a new detached thread. False when no thread could
-// be started; the operation state is then back to idle.
-bool StartOperationWorker(DialogHandle dialog);
+// Starts OperationWorker on a new detached thread. When no thread can be
+// started, the operation ends at once: `failureText` goes into the message
+// line, the state is back to idle, and false tells the dispatch to open the
+// gate again.
+bool StartOperationWorker(DialogHandle dialog, const char* failureText);
 
 // Divides every fixed wait of the operations by `divisor` (1 in the program).
 // Only long-running tests that repeat hundreds of operations change it.

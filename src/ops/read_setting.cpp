@@ -9,7 +9,7 @@
 
 bool ReadSettingCommand(DialogHandle dialog, PortHandle&) {
   OperationState.store(STATE_READ_SETTING);
-  return StartOperationWorker(dialog);
+  return StartOperationWorker(dialog, kSettingReadFail);
 }
 
 void ReadSettingOperation(DialogHandle dialog, PortHandle& port) {

@@ -25,9 +25,8 @@ RangeInput ValidateRangeInput(DialogHandle dialog) {
   char minText[256] = {};
   GetControlText(dialog, IDC_INPUT_MAX, maxText, sizeof maxText);
   GetControlText(dialog, IDC_INPUT_MIN, minText, sizeof minText);
-  const RangeInput input =
-      CheckRangeInput(maxText, minText, GetListSelection(dialog, IDC_MIN_SIGN),
-                      GetListSelection(dialog, IDC_SENSOR_TYPE));
+  const RangeInput input = CheckRangeInput(maxText, minText, GetListSelection(dialog, IDC_MIN_SIGN),
+                                           GetListSelection(dialog, IDC_SENSOR_TYPE));
   if (input.verdict == RangeVerdict::kRejected) ShowTips(dialog, input.rejection);
   return input;
 }
@@ -48,7 +47,7 @@ bool SetCommand(DialogHandle dialog, PortHandle& port) {
   const bool sent = SendFrame(dialog, settingFrame.data(), settingFrame.size(), port);
   settingFrameSent.store(opened && sent);
   OperationState.store(STATE_WRITE_SETTING);
-  return StartOperationWorker(dialog);
+  return StartOperationWorker(dialog, kSettingSetFail);
 }
 
 void WriteSettingOperation(DialogHandle dialog, PortHandle& port) {

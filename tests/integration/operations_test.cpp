@@ -9,13 +9,13 @@
 #include <thread>
 #include <vector>
 
-#include "view/control_ids.h"
+#include "ops/cold_port.h"
 #include "ops/command_dispatch.h"
 #include "ops/operation_state.h"
-#include "ops/cold_port.h"
 #include "ops/read_setting.h"
 #include "ops/set_command.h"
 #include "tests/support/sim_fixture.h"
+#include "view/control_ids.h"
 
 namespace {
 
@@ -272,6 +272,18 @@ INSTANTIATE_TEST_SUITE_P(
                       CalibrationCase{"25.0", {0x01, 0x04}, kCalibrateFail},      // 26.0
                       CalibrationCase{"-5.26", {0xFF, 0xC4}, kCalibrateSuccess},  // -6.0
                       CalibrationCase{"25.0", {}, kColdPortReadFail}));
+
+TEST_F(OperationsTest, CalibrateJudgesTheEntryThatWasSentNotWhatTheFieldHoldsLater) {
+  view_.SetText(IDC_COLD_PORT_TEMP, "25.0");
+  device_->Misbehave({sim::Misbehaviour::kGarbage, 0, 0, {0x00, 0xF1}});  // reads back 24.1
+  start_ = Clock::now();
+  OnCommand(dialog(), IDC_CALIBRATE_COLD_PORT);
+  std::this_thread::sleep_for(2s);
+  view_.SetText(IDC_COLD_PORT_TEMP, "30");  // typed while the operation runs
+  WaitForGate();
+  EXPECT_EQ(view_.Text(IDC_MESSAGE), kCalibrateSuccess);
+  EXPECT_EQ(device_->ColdPortTenths(), 250);
+}
 
 TEST_F(OperationsTest, CalibrateRefusesAnEntryThatCannotBeSent) {
   for (const char* entry : {"", "abc", "-", "3276.8", "1e9"}) {

@@ -13,13 +13,13 @@
 #include <string>
 #include <thread>
 
-#include "view/control_ids.h"
 #include "link/port_discovery.h"
 #include "link/serial_link.h"
 #include "ops/command_dispatch.h"
 #include "ops/operation_state.h"
 #include "tests/support/recording_view.h"
 #include "tools/sim/simulated_transmitter.h"
+#include "view/control_ids.h"
 
 namespace testing_sim {
 
@@ -54,6 +54,13 @@ class SimTest : public ::testing::Test {
   void TearDown() override {
     // A detached worker may still be finishing its operation.
     WaitUntilReady();
+    if (readyForCommand.load() != 1) {
+      ADD_FAILURE() << "locked out: the window never accepted commands again";
+      // The worker still uses the view and the device, so both stay alive.
+      (void)ownedView_.release();
+      (void)device_.release();
+      return;
+    }
     device_.reset();
     std::error_code ec;
     std::filesystem::remove_all(folder_, ec);
@@ -89,7 +96,9 @@ class SimTest : public ::testing::Test {
 
   std::string folder_;
   std::unique_ptr<sim::SimulatedTransmitter> device_;
-  testing_view::RecordingView view_;
+  std::unique_ptr<testing_view::RecordingView> ownedView_ =
+      std::make_unique<testing_view::RecordingView>();
+  testing_view::RecordingView& view_ = *ownedView_;
 };
 
 }  // namespace testing_sim

@@ -63,9 +63,11 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+  const INT_PTR result =
+      DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
   // An operation may still be running on detached threads. Ending the process
   // here stops them where they are instead of running the C++ runtime's exit
-  // sequence underneath them.
-  ExitProcess(0);
+  // sequence underneath them. A window that could not be created at all is
+  // not a normal end.
+  ExitProcess(result == -1 ? 1 : 0);
 }

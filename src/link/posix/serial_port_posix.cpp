@@ -42,6 +42,12 @@ int MillisecondsLeft(Clock::time_point deadline) {
   return static_cast<int>(left.count()) + 1;
 }
 
+// 9600 baud, 8 data bits, no parity, one stop bit, no flow control.
+bool IsTransmitterLink(const termios& t) {
+  return cfgetispeed(&t) == B9600 && cfgetospeed(&t) == B9600 && (t.c_cflag & CSIZE) == CS8 &&
+         (t.c_cflag & (PARENB | CSTOPB | CRTSCTS)) == 0 && (t.c_iflag & (IXON | IXOFF)) == 0;
+}
+
 Clock::time_point DeadlineFor(std::uint32_t multiplier, std::uint32_t constant, std::size_t count) {
   const std::uint64_t total = static_cast<std::uint64_t>(multiplier) * count + constant;
   return Clock::now() + std::chrono::milliseconds(total);
@@ -55,25 +61,24 @@ SerialPort* OpenSerialPort(const char* name, int* osError) {
     *osError = ENOENT;
     return nullptr;
   }
-  const int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    *osError = errno;
-    return nullptr;
-  }
-  // TIOCEXCL keeps other programs out (though not root); the lock keeps out
-  // every other opener that plays by the same rule, root included.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    *osError = errno == EWOULDBLOCK ? EBUSY : errno;
-    close(fd);
-    return nullptr;
-  }
-  ioctl(fd, TIOCEXCL);
+  // Everything that can fail comes before the terminal is claimed, so that a
+  // failed opening never leaves the claim behind.
   int wake[2];
   if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
     *osError = errno;
-    close(fd);
     return nullptr;
   }
+  const int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  // TIOCEXCL keeps other programs out (though not root); the lock keeps out
+  // every other opener that plays by the same rule, root included.
+  if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *osError = fd >= 0 && errno == EWOULDBLOCK ? EBUSY : errno;
+    if (fd >= 0) close(fd);
+    close(wake[0]);
+    close(wake[1]);
+    return nullptr;
+  }
+  ioctl(fd, TIOCEXCL);
   auto* port = new SerialPort;
   port->fd = fd;
   port->wakeRead = wake[0];
@@ -100,6 +105,14 @@ bool WritePortSettings(SerialPort* port) {
   cfsetispeed(&t, B9600);
   cfsetospeed(&t, B9600);
   if (tcsetattr(port->fd, TCSANOW, &t) != 0) return Fail(port);
+  // tcsetattr succeeds when any one of the changes took, so read back what
+  // the driver holds now.
+  termios now{};
+  if (tcgetattr(port->fd, &now) != 0) return Fail(port);
+  if (!IsTransmitterLink(now)) {
+    port->lastError = EINVAL;
+    return false;
+  }
   port->settings = t;
   // DTR up, RTS down. A pseudo-terminal has no modem lines and refuses these;
   // that is not a fault of the link.

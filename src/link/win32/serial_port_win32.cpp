@@ -9,7 +9,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "link/serial_port.h"
 #include "win32/wide_text.h"
@@ -17,8 +19,10 @@
 namespace {
 
 // Extra time a write may take beyond the driver's own write time-outs before
-// it is abandoned; it only guards against a driver that ignores them.
+// it is cancelled; it only guards against a driver that ignores them.
 constexpr DWORD kWriteGraceMs = 1000;
+// How long a cancelled write may take to end.
+constexpr DWORD kCancelWaitMs = 500;
 
 // A manual-reset event for one overlapped operation; released with the port.
 HANDLE NewEvent() {
@@ -26,6 +30,15 @@ HANDLE NewEvent() {
 }
 
 }  // namespace
+
+// One overlapped write. The system uses all of it until the write completes,
+// so a write that ignores its cancel keeps it, event included, for as long as
+// it is pending.
+struct PortWrite {
+  OVERLAPPED overlapped{};
+  HANDLE event = nullptr;
+  std::vector<std::uint8_t> bytes;
+};
 
 struct SerialPort {
   HANDLE handle = INVALID_HANDLE_VALUE;
@@ -43,6 +56,9 @@ struct SerialPort {
 
   // Written by the owner and by the reader thread.
   std::atomic<DWORD> lastError{0};
+
+  // A write still pending after its cancel; the port is broken from then on.
+  PortWrite* stuckWrite = nullptr;
 };
 
 namespace {
@@ -163,21 +179,34 @@ bool PurgePort(SerialPort* port) {
 
 bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
   if (count == 0) return true;
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = port->writeEvent;
-  ResetEvent(port->writeEvent);
-  if (!WriteFile(port->handle, bytes, static_cast<DWORD>(count), nullptr, &overlapped)) {
+  if (port->stuckWrite != nullptr) {
+    port->lastError.store(ERROR_BUSY);
+    return false;
+  }
+  auto write = std::make_unique<PortWrite>();
+  write->event = port->writeEvent;
+  write->overlapped.hEvent = write->event;
+  write->bytes.assign(bytes, bytes + count);
+  ResetEvent(write->event);
+  if (!WriteFile(port->handle, write->bytes.data(), static_cast<DWORD>(count), nullptr,
+                 &write->overlapped)) {
     if (GetLastError() != ERROR_IO_PENDING) return Fail(port);
     const DWORD bound = port->timeouts.writeMultiplier * static_cast<DWORD>(count) +
                         port->timeouts.writeConstant + kWriteGraceMs;
-    if (WaitForSingleObject(port->writeEvent, bound) != WAIT_OBJECT_0) {
-      CancelIoEx(port->handle, &overlapped);
+    if (WaitForSingleObject(write->event, bound) != WAIT_OBJECT_0) {
+      CancelIoEx(port->handle, &write->overlapped);
+      if (WaitForSingleObject(write->event, kCancelWaitMs) != WAIT_OBJECT_0) {
+        // The driver ignores the cancel too. The write fails, and its state
+        // stays with the port until it is seen complete.
+        port->lastError.store(WAIT_TIMEOUT);
+        port->writeEvent = nullptr;
+        port->stuckWrite = write.release();
+        return false;
+      }
     }
   }
-  // Waits for the completion (or the cancel), so that `overlapped` is no
-  // longer in use when it goes out of scope.
   DWORD written = 0;
-  if (!GetOverlappedResult(port->handle, &overlapped, &written, TRUE)) return Fail(port);
+  if (!GetOverlappedResult(port->handle, &write->overlapped, &written, FALSE)) return Fail(port);
   if (written != count) {
     port->lastError.store(ERROR_WRITE_FAULT);
     return false;
@@ -230,6 +259,14 @@ void CancelPortRead(SerialPort* port) {
 void CloseSerialPort(SerialPort* port) {
   if (port == nullptr) return;
   ReleaseHandles(port);
+  // Closing the handle ends a stuck write on any driver that honours it.
+  // Otherwise its state is left allocated: the system may still write to it.
+  if (PortWrite* stuck = port->stuckWrite) {
+    if (WaitForSingleObject(stuck->event, kCancelWaitMs) == WAIT_OBJECT_0) {
+      CloseHandle(stuck->event);
+      delete stuck;
+    }
+  }
   delete port;
 }
 
