@@ -17,4 +17,6 @@ while IFS=: read -r file line header; do
   for prefix in ${may[${file%%/*}]-}; do [[ $header == "$prefix"* ]] && ok=1; done
   ((ok)) || { echo "src/$file:$line: \"$header\" is not below ${file%%/*} in the dependency order"; bad=1; }
 done < <(grep -rnoE '^#include "[^"]+"' . | sed -E 's|^\./||; s|:#include "([^"]+)"$|:\1|')
+# The core compiles without any toolkit.
+if grep -rnE '^#include <Q' protocol link ops view; then echo "the core includes Qt"; bad=1; fi
 exit $bad

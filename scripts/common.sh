@@ -6,9 +6,11 @@ export DEBIAN_FRONTEND=noninteractive
 
 # Debian packages each part of the build and the tests needs.
 PACKAGES_BUILD=(cmake g++ make googletest libgtest-dev libgmock-dev pkg-config)
+PACKAGES_QT=(qt6-base-dev qt6-base-dev-tools fonts-wqy-microhei)
 PACKAGES_WINDOWS=(mingw-w64 g++-mingw-w64-x86-64)
 PACKAGES_WINE=(wine wine64 xvfb imagemagick fonts-wqy-microhei binutils-mingw-w64-x86-64)
 PACKAGES_FUZZ=(clang libclang-rt-14-dev)
+PACKAGES_PACKAGE=(dpkg-dev file)
 
 # Installs the packages of the given lists that are not installed yet; runs
 # apt-get update only when something is missing.

@@ -7,7 +7,8 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$ROOT"
 
-ensure_packages "${PACKAGES_BUILD[@]}" "${PACKAGES_WINDOWS[@]}" "${PACKAGES_WINE[@]}" "${PACKAGES_FUZZ[@]}"
+ensure_packages "${PACKAGES_BUILD[@]}" "${PACKAGES_QT[@]}" "${PACKAGES_PACKAGE[@]}" "${PACKAGES_WINDOWS[@]}" \
+  "${PACKAGES_WINE[@]}" "${PACKAGES_FUZZ[@]}"
 
 failed=()
 passed=()

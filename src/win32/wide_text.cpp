@@ -5,8 +5,6 @@
 #endif
 #include <windows.h>
 
-#include <cstring>
-
 std::wstring WideFromUtf8(const char* text) {
   if (text == nullptr || text[0] == '\0') return std::wstring();
   const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
@@ -24,16 +22,4 @@ std::string Utf8FromWide(const wchar_t* text, int length) {
   std::string utf8(static_cast<std::size_t>(bytes), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text, length, utf8.data(), bytes, nullptr, nullptr);
   return utf8;
-}
-
-void CopyUtf8Cut(const std::string& utf8, char* buffer, int bufferSize) {
-  if (buffer == nullptr || bufferSize <= 0) return;
-  std::size_t n = utf8.size();
-  if (n > static_cast<std::size_t>(bufferSize - 1)) {
-    n = static_cast<std::size_t>(bufferSize - 1);
-    // The byte just past the cut continues a sequence: drop that sequence whole.
-    while (n > 0 && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) --n;
-  }
-  std::memcpy(buffer, utf8.data(), n);
-  buffer[n] = '\0';
 }

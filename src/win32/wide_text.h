@@ -11,9 +11,4 @@ std::wstring WideFromUtf8(const char* text);
 // `length` UTF-16 units of `text`; an unpaired surrogate becomes U+FFFD.
 std::string Utf8FromWide(const wchar_t* text, int length);
 
-// The longest prefix of `utf8` that fits `bufferSize` bytes with its zero
-// terminator and does not end inside a multi-byte sequence, copied into
-// `buffer`. Does nothing when bufferSize is not positive.
-void CopyUtf8Cut(const std::string& utf8, char* buffer, int bufferSize);
-
 #endif

@@ -1,6 +1,6 @@
 #include "tests/support/recording_view.h"
 
-#include <cstring>
+#include "view/text_cut.h"
 
 namespace testing_view {
 
@@ -101,11 +101,7 @@ void SetControlText(DialogHandle dialog, int controlId, const char* text) {
 }
 
 void GetControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize) {
-  if (bufferSize <= 0) return;
-  const std::string text = ViewOf(dialog).Read(controlId);
-  const std::size_t n = std::min(text.size(), static_cast<std::size_t>(bufferSize - 1));
-  std::memcpy(buffer, text.data(), n);
-  buffer[n] = '\0';
+  CopyUtf8Cut(ViewOf(dialog).Read(controlId), buffer, bufferSize);
 }
 
 int GetListSelection(DialogHandle dialog, int controlId) {

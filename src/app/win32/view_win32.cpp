@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "view/text_cut.h"
 #include "view/view.h"
 #include "win32/wide_text.h"
 

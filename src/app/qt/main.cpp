@@ -1,0 +1,28 @@
+// Program entry of the Linux program: the Qt window over the same core as the
+// Windows program. It takes no arguments, and gives Qt none either.
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/qt/main_window.h"
+
+namespace {
+
+// An operation may still be running on the worker and reader threads, maybe
+// inside a call that waits for the window. Ending the process here stops them
+// where they are instead of running the exit sequence underneath them.
+[[noreturn]] void EndProgram(int code) {
+  std::fflush(nullptr);
+  std::_Exit(code);
+}
+
+}  // namespace
+
+int main(int, char** argv) {
+  int qtArgc = 1;
+  QApplication application(qtArgc, argv);
+  MainWindow window;
+  QObject::connect(&window, &MainWindow::closed, [] { EndProgram(0); });
+  window.show();
+  EndProgram(application.exec());
+}
