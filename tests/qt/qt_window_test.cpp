@@ -1,0 +1,445 @@
+// The Qt window and its view seam, on Qt's offscreen platform, against the
+// simulated transmitter on a pseudo-terminal: the real window is worked by
+// object name. The core is covered elsewhere; these tests are about the seam:
+// the window's controls, each operation's outcome reaching it on time, boxes
+// from either thread, the gate while they are up, and closing mid-operation.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/qt/main_window.h"
+#include "link/port_discovery.h"
+#include "link/serial_link.h"
+#include "ops/cold_port.h"
+#include "ops/operation_state.h"
+#include "ops/read_setting.h"
+#include "ops/set_command.h"
+#include "protocol/sensor_catalogue.h"
+#include "tools/sim/simulated_transmitter.h"
+#include "view/control_ids.h"
+#include "view/window_lists.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+// How far an outcome may show from its nominal moment after the click: each
+// step crosses over to the user-interface thread, and these tests run many at
+// a time on a loaded machine, some of them under a sanitizer.
+#ifdef CORVELLE_SANITIZED
+constexpr long kToleranceMs = 800;
+#else
+constexpr long kToleranceMs = 250;
+#endif
+
+struct Seen {
+  std::string text;
+  long atMs;  // after the last click
+};
+
+// Records every "tips" box as it shows, and presses its OK button once it has
+// been up for `dismissAfterMs`; `onShow` runs once per box while it is up.
+class TipsWatcher {
+ public:
+  TipsWatcher() {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+    timer_.start();
+  }
+  std::vector<Seen> boxes;
+  long dismissAfterMs = 0;
+  std::function<void()> onShow;
+  QElapsedTimer* clock = nullptr;
+
+ private:
+  void Tick() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || box->objectName() != "tips" || !box->isVisible()) return;
+    if (box != current_) {
+      current_ = box;
+      shown_.start();
+      boxes.push_back({box->text().toStdString(), clock ? static_cast<long>(clock->elapsed()) : 0});
+      if (onShow) onShow();
+    }
+    if (shown_.elapsed() >= dismissAfterMs) {
+      current_ = nullptr;
+      box->button(QMessageBox::Ok)->click();
+    }
+  }
+  QTimer timer_;
+  QMessageBox* current_ = nullptr;
+  QElapsedTimer shown_;
+};
+
+class QtWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/corvelle-qt-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    setenv("CORVELLE_PORT_DIR", folder_.c_str(), 1);  // discovery lists this simulator last
+    sim::SimOptions options;
+    options.linkDir = folder_;
+    device_ = std::make_unique<sim::SimulatedTransmitter>(options);
+    std::memset(portName, 0, sizeof portName);
+    replyArrived.store(0);
+    OperationState.store(STATE_IDLE);
+    readyForCommand.store(1);
+
+    window_ = std::make_unique<MainWindow>();
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    watcher_.clock = &clock_;
+    auto* message = Find<QPlainTextEdit>("IDC_MESSAGE");
+    QObject::connect(message, &QPlainTextEdit::textChanged, [this] {
+      messages_.push_back({window_->Text(IDC_MESSAGE), static_cast<long>(clock_.elapsed())});
+    });
+  }
+
+  void TearDown() override {
+    // A worker may still wait for the window: keep serving it until it ends.
+    const bool freed = QTest::qWaitFor([] { return readyForCommand.load() == 1; }, 20000);
+    if (!freed) {
+      ADD_FAILURE() << "locked out: the window never accepted commands again";
+      (void)window_.release();  // the worker still uses it
+      (void)device_.release();
+      return;
+    }
+    window_.reset();
+    device_.reset();
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+  }
+
+  template <typename Widget = QWidget>
+  Widget* Find(const char* name) {
+    auto* widget = window_->findChild<Widget*>(name);
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+
+  // Clicks a button as a person would; the clock starts here.
+  void Click(const char* name) {
+    messages_.clear();
+    watcher_.boxes.clear();
+    clock_.start();
+    QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton);
+  }
+
+  bool WaitForGate() {
+    return QTest::qWaitFor([] { return readyForCommand.load() == 1; }, 20000);
+  }
+
+  // When the message line first showed `text` after the last click, or -1.
+  long MessageAt(const std::string& text) const {
+    for (const Seen& seen : messages_) {
+      if (seen.text == text) return seen.atMs;
+    }
+    return -1;
+  }
+
+  void Type(const char* name, const char* text) {
+    auto* edit = Find<QLineEdit>(name);
+    edit->clear();
+    QTest::keyClicks(edit, text);
+  }
+
+  std::vector<Bytes> Frames() const {
+    std::vector<Bytes> frames;
+    for (const auto& f : device_->Frames()) frames.push_back(f.bytes);
+    return frames;
+  }
+
+  void MakePortMissing() {
+    const std::string missing = folder_ + "/unplugged";
+    std::memset(portName, 0, sizeof portName);
+    std::strncpy(portName, missing.c_str(), sizeof portName - 1);
+  }
+
+  std::string folder_;
+  std::unique_ptr<sim::SimulatedTransmitter> device_;
+  std::unique_ptr<MainWindow> window_;
+  QElapsedTimer clock_;
+  std::vector<Seen> messages_;
+  TipsWatcher watcher_;
+};
+
+// ---------------------------------------------------------------- the window itself
+
+TEST_F(QtWindowTest, HasTheDialogsControlsListsAndFont) {
+  EXPECT_EQ(window_->windowTitle(), "Corvelle");
+  for (const char* name :
+       {"IDC_PORT_NAME", "IDC_COLD_PORT_TEMP", "IDC_INPUT_MAX", "IDC_INPUT_MIN"}) {
+    EXPECT_EQ(Find<QLineEdit>(name)->isReadOnly(), std::string(name) == "IDC_PORT_NAME") << name;
+  }
+  for (const char* name : {"IDC_READ_SENSOR", "IDC_READ_MAX_SIGN", "IDC_READ_MAX",
+                           "IDC_READ_MIN_SIGN", "IDC_READ_MIN", "IDC_CHOICE", "IDC_MESSAGE"}) {
+    EXPECT_TRUE(Find<QPlainTextEdit>(name)->isReadOnly()) << name;
+  }
+  const std::pair<const char*, std::vector<const char*>> lists[] = {
+      {"IDC_OUTPUT_TYPE", {kOutputTypeEntries.begin(), kOutputTypeEntries.end()}},
+      {"IDC_ERROR_OUTPUT", {kErrorOutputEntries.begin(), kErrorOutputEntries.end()}},
+      {"IDC_MIN_SIGN", {kMinSignEntries.begin(), kMinSignEntries.end()}},
+      {"IDC_SENSOR_TYPE", {}},
+  };
+  for (const auto& [name, entries] : lists) {
+    auto* list = Find<QComboBox>(name);
+    EXPECT_FALSE(list->isEditable()) << name;
+    EXPECT_EQ(list->currentIndex(), -1) << name;
+    std::vector<std::string> shown;
+    for (int i = 0; i < list->count(); ++i) shown.push_back(list->itemText(i).toStdString());
+    std::vector<std::string> wanted(entries.begin(), entries.end());
+    if (entries.empty()) {
+      for (const auto& sensor : SensorCatalogue) wanted.push_back(sensor.listLabel);
+    }
+    EXPECT_EQ(shown, wanted) << name;
+  }
+  const std::pair<const char*, const char*> buttons[] = {
+      {"IDOK", "set"},
+      {"IDC_CONNECT", "Connect"},
+      {"IDC_READ_SETTING", "read 1"},
+      {"IDC_READ_COLD_PORT", "read cold port"},
+      {"IDC_CALIBRATE_COLD_PORT", "calibrate cold port"}};
+  for (const auto& [name, text] : buttons) EXPECT_EQ(Find<QPushButton>(name)->text(), text);
+  std::vector<std::string> groups;
+  for (auto* group : window_->findChildren<QGroupBox*>())
+    groups.push_back(group->title().toStdString());
+  EXPECT_EQ(groups, (std::vector<std::string>{"set（type）", "Read current setting"}));
+
+  // 12 points of a font that has the full-width characters of the texts.
+  EXPECT_EQ(window_->font().pointSize(), 12);
+  const QFontMetrics metrics(window_->font());
+  for (char32_t c : {U'：', U'，', U'（', U'）', U'。'}) {
+    EXPECT_TRUE(metrics.inFontUcs4(c)) << "no glyph for U+" << std::hex << static_cast<int>(c);
+  }
+  // Laid out in dialog units: "set" at 352, 44, 37 x 52.
+  const int baseX =
+      (metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 + 1) /
+      2;
+  const int baseY = metrics.height();
+  EXPECT_EQ(Find("IDOK")->geometry(), QRect((352 * baseX + 2) / 4, (44 * baseY + 4) / 8,
+                                            (37 * baseX + 2) / 4, (52 * baseY + 4) / 8));
+}
+
+TEST_F(QtWindowTest, EnterIsSetAndEscapeDoesNothing) {
+  Type("IDC_INPUT_MAX", "1005");
+  Type("IDC_INPUT_MIN", "0");
+  clock_.start();
+  QTest::keyClick(Find("IDC_INPUT_MIN"), Qt::Key_Return);  // a box on the user-interface thread
+  ASSERT_EQ(watcher_.boxes.size(), 1u);
+  EXPECT_EQ(watcher_.boxes[0].text, kInputMaxIllegality);
+  EXPECT_TRUE(Frames().empty());
+
+  watcher_.boxes.clear();
+  QTest::keyClick(window_.get(), Qt::Key_Escape);
+  QTest::qWait(200);
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(watcher_.boxes.empty());
+  EXPECT_EQ(window_->Text(IDC_MESSAGE), "");
+}
+
+// ---------------------------------------------------------------- each operation
+
+struct OperationCase {
+  const char* name;
+  const char* button;
+  const char* outcome;
+  long atMs;
+  Bytes firstFrame;
+};
+
+void PrintTo(const OperationCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class QtOperationTest : public QtWindowTest, public ::testing::WithParamInterface<OperationCase> {};
+
+TEST_P(QtOperationTest, EndsWithItsTextOnTime) {
+  const OperationCase& c = GetParam();
+  if (std::string(c.button) == "IDOK") {
+    Find<QComboBox>("IDC_SENSOR_TYPE")->setCurrentIndex(3);  // K type
+    Find<QComboBox>("IDC_MIN_SIGN")->setCurrentIndex(1);
+    Type("IDC_INPUT_MAX", "1000");
+    Type("IDC_INPUT_MIN", "200");
+  }
+  if (std::string(c.button) == "IDC_CALIBRATE_COLD_PORT") Type("IDC_COLD_PORT_TEMP", "23.47");
+  Click(c.button);
+  ASSERT_TRUE(WaitForGate());
+  QTest::qWait(50);
+  EXPECT_EQ(window_->Text(IDC_MESSAGE), c.outcome);
+  const long at = MessageAt(c.outcome);
+  EXPECT_NEAR(static_cast<double>(at), static_cast<double>(c.atMs), kToleranceMs);
+  EXPECT_TRUE(watcher_.boxes.empty());
+  ASSERT_FALSE(!c.firstFrame.empty() && Frames().empty());
+  if (!c.firstFrame.empty()) {
+    EXPECT_EQ(Frames().front(), c.firstFrame);
+  }
+}
+
+const OperationCase kOperations[] = {
+    {"Connect", "IDC_CONNECT", kOpenSuccess, 0, {}},
+    {"ReadSetting", "IDC_READ_SETTING", kSettingReadSuccess, 3500, {'B'}},
+    {"ReadColdPort", "IDC_READ_COLD_PORT", kColdPortReadSuccess, 2100, {'E'}},
+    {"Set", "IDOK", kSettingSetComplete, 2000, {0x44, 3, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0}},
+    {"Calibrate", "IDC_CALIBRATE_COLD_PORT", kCalibrateSuccess, 12100, {0x46, 0x00, 0xEA, 0x00}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Each, QtOperationTest, ::testing::ValuesIn(kOperations),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(QtWindowTest, OperationsFillTheFieldsTheyRead) {
+  device_->SetSettingReply({0x42, 6, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0});
+  Click("IDC_READ_SETTING");
+  ASSERT_TRUE(WaitForGate());
+  EXPECT_EQ(window_->Text(IDC_READ_SENSOR), SensorCatalogue[4].readBackText);
+  EXPECT_EQ(Find<QPlainTextEdit>("IDC_READ_SENSOR")->toPlainText().toStdString(),
+            "sensor：E type TC\n");
+  EXPECT_EQ(window_->Text(IDC_READ_MAX_SIGN), "+");
+  EXPECT_EQ(window_->Text(IDC_READ_MAX), "1000");
+  EXPECT_EQ(window_->Text(IDC_READ_MIN_SIGN), "-");
+  EXPECT_EQ(window_->Text(IDC_READ_MIN), "200");
+  Click("IDC_CONNECT");
+  EXPECT_EQ(Find<QLineEdit>("IDC_PORT_NAME")->text().toStdString(), device_->PortPath());
+}
+
+// ---------------------------------------------------------------- boxes and the gate
+
+TEST_F(QtWindowTest, BoxFromTheWorkerBlocksOnlyTheWorker) {
+  MakePortMissing();
+  int paints = 0;
+  struct PaintCounter : QObject {
+    int* count;
+    explicit PaintCounter(int* c) : count(c) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) ++*count;
+      return false;
+    }
+  } counter(&paints);
+  watcher_.dismissAfterMs = 400;
+  int paintsWhenShown = -1;
+  watcher_.onShow = [&] {
+    if (paintsWhenShown >= 0) return;
+    // While the worker waits on its box: the window repaints, and a command
+    // given now is ignored.
+    window_->installEventFilter(&counter);
+    paintsWhenShown = paints;
+    window_->update();
+    Find<QPushButton>("IDC_CONNECT")->click();
+  };
+  Click("IDC_READ_COLD_PORT");
+  ASSERT_TRUE(WaitForGate());
+  window_->removeEventFilter(&counter);
+  ASSERT_EQ(watcher_.boxes.size(), 2u);
+  EXPECT_EQ(watcher_.boxes[0].text, OpenFailureText(portName));
+  EXPECT_EQ(watcher_.boxes[1].text, kPortNotOpen);
+  EXPECT_GT(paints, paintsWhenShown) << "the window did not paint while the box was up";
+  EXPECT_EQ(window_->Text(IDC_PORT_NAME), "") << "Connect ran during the operation";
+  EXPECT_EQ(window_->Text(IDC_MESSAGE), kColdPortReadFail);
+  // Both boxes held the worker, so the outcome comes that much later.
+  EXPECT_NEAR(static_cast<double>(MessageAt(kColdPortReadFail)), 2100.0 + 800.0, kToleranceMs);
+}
+
+TEST_F(QtWindowTest, EveryCommandIsIgnoredWhileAnOperationRuns) {
+  Find<QComboBox>("IDC_SENSOR_TYPE")->setCurrentIndex(3);
+  Type("IDC_INPUT_MAX", "100");
+  Type("IDC_INPUT_MIN", "0");
+  Type("IDC_COLD_PORT_TEMP", "25");
+  Click("IDC_READ_SETTING");
+  for (const char* name : {"IDOK", "IDC_CONNECT", "IDC_READ_SETTING", "IDC_READ_COLD_PORT",
+                           "IDC_CALIBRATE_COLD_PORT"}) {
+    QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton);
+  }
+  QTest::keyClick(window_.get(), Qt::Key_Return);
+  ASSERT_TRUE(WaitForGate());
+  EXPECT_EQ(Frames(), std::vector<Bytes>{{'B'}});
+  EXPECT_TRUE(watcher_.boxes.empty());
+  EXPECT_EQ(window_->Text(IDC_CHOICE), "");
+  EXPECT_EQ(window_->Text(IDC_MESSAGE), kSettingReadSuccess);
+}
+
+// ---------------------------------------------------------------- closing the real program
+
+struct ClosingCase {
+  const char* name;
+  bool portHeld;  // by this test, so the program's opening fails
+  const char* script;
+};
+
+void PrintTo(const ClosingCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class QtClosingTest : public QtWindowTest, public ::testing::WithParamInterface<ClosingCase> {};
+
+// The program itself, worked by the preloaded script library, closed while a
+// read is pending or while the worker shows a box: it must end within a second
+// of the close, with exit code 0 and no sanitizer report.
+TEST_P(QtClosingTest, EndsTheProgramAtOnceWithCodeZero) {
+  const ClosingCase& c = GetParam();
+  device_->Misbehave({sim::Misbehaviour::kSilent, 0, 0, {}});
+  PortHandle holder;
+  if (c.portHeld) {
+    ASSERT_TRUE(OpenPortForCommand(holder, window_.get()));
+  }
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  environment.insert("CORVELLE_PORT_DIR", QString::fromStdString(folder_));
+  environment.insert("LD_PRELOAD", CORVELLE_PRELOAD);
+  environment.insert("CORVELLE_QT_SCRIPT", c.script);
+  program.setProcessEnvironment(environment);
+  program.setProcessChannelMode(QProcess::SeparateChannels);
+  QElapsedTimer sinceClose;
+  std::string errors;
+  QObject::connect(&program, &QProcess::readyReadStandardError, [&] {
+    errors += program.readAllStandardError().toStdString();
+    if (!sinceClose.isValid() && errors.find("ok close") != std::string::npos) sinceClose.start();
+  });
+  program.start(CORVELLE_PROGRAM, {});
+  ASSERT_TRUE(program.waitForStarted(5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return program.state() == QProcess::NotRunning; }, 15000))
+      << errors;
+  const long afterClose = sinceClose.isValid() ? static_cast<long>(sinceClose.elapsed()) : -1;
+  errors += program.readAllStandardError().toStdString();
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << errors;
+  EXPECT_EQ(program.exitCode(), 0) << errors;
+  EXPECT_GE(afterClose, 0) << errors;
+  EXPECT_LT(afterClose, 1000) << "ms from the close to the end";
+  EXPECT_EQ(errors.find("Sanitizer"), std::string::npos) << errors;
+}
+
+INSTANTIATE_TEST_SUITE_P(MidOperation, QtClosingTest,
+                         ::testing::Values(ClosingCase{"WithAReadPending", false,
+                                                       "click IDC_READ_SETTING; sleep 1000; close"},
+                                           ClosingCase{
+                                               "WhileTheWorkerShowsABox", true,
+                                               "click IDC_READ_COLD_PORT; sleep 500; close"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
