@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the include order, builds every preset and
-# runs every test: unit and integration tests natively and under the
-# sanitizers, the fuzz targets for a bounded time, and the Windows program end
-# to end under Wine.
+# runs every test: unit, integration and Qt window tests natively and under
+# the sanitizers, the fuzz targets for a bounded time, the Windows program end
+# to end under Wine, and the packages.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$ROOT"
@@ -61,6 +61,8 @@ stage "tests asan+ubsan" run_ctest asan 8
 stage "tests tsan" run_tsan_ctest
 stage "fuzz" tests/fuzz/run_fuzzers.sh build/fuzz 20
 stage "end to end under wine" run_e2e
+stage "packages" scripts/package.sh
+stage "package test" tests/package/package_test.sh
 
 echo
 echo "==== summary"

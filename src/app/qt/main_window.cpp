@@ -255,9 +255,9 @@ QWidget* MainWindow::Control(int id) const {
 void MainWindow::SetText(int id, const std::string& text) {
   QWidget* control = Control(id);
   if (auto* edit = qobject_cast<QLineEdit*>(control)) {
-    // Shown from its start, as on Windows; a long device path is in the tip.
+    // A Linux device path is long and told apart by its end, so the field
+    // shows the end; the whole path is in the tip.
     edit->setText(FromUtf8(text));
-    edit->setCursorPosition(0);
     if (edit->isReadOnly()) edit->setToolTip(FromUtf8(text));
   } else if (auto* field = qobject_cast<QPlainTextEdit*>(control)) {
     field->setProperty(kRawText, FromUtf8(text));
