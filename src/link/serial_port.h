@@ -39,8 +39,10 @@ std::vector<std::string> ListSerialPorts();
 
 // Opens `name` for reading and writing, exclusively: while it is open a second
 // opening of the same device fails. The name is used as stored; the platform
-// adds what its device namespace needs. Returns nullptr on failure and puts
-// the system's error code into `osError`.
+// adds what its device namespace needs. Only a serial device opens: anything
+// else behind the name (a file, a folder, a FIFO) fails here, before it is
+// configured or written to. Returns nullptr on failure and puts the system's
+// error code into `osError`.
 SerialPort* OpenSerialPort(const char* name, int* osError);
 
 // Reads the port's current line settings into the port. False when the driver

@@ -2,16 +2,19 @@
 // running simulators.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "link/posix/port_list.h"
 #include "link/port_discovery.h"
+#include "link/posix/port_list.h"
 #include "tests/support/sim_fixture.h"
 #include "tools/sim/simulated_transmitter.h"
 
@@ -27,10 +30,19 @@ class DiscoveryTest : public ::testing::Test {
     sys_ = root_ + "/sys";
     pub_ = root_ + "/pub";
     fs::create_directories(sys_);
-    fs::create_directories(pub_);
+    ASSERT_EQ(mkdir(pub_.c_str(), 0700), 0);
     fs::create_directories(root_ + "/devices/uart");
+    // A live terminal for published entries to lead to.
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master_, 0);
+    ASSERT_EQ(grantpt(master_), 0);
+    ASSERT_EQ(unlockpt(master_), 0);
+    terminal_ = ptsname(master_);
   }
-  void TearDown() override { fs::remove_all(root_); }
+  void TearDown() override {
+    close(master_);
+    fs::remove_all(root_);
+  }
 
   void AddTty(const std::string& name, bool withDevice, int type = -1) {
     fs::create_directories(sys_ + "/" + name);
@@ -47,6 +59,8 @@ class DiscoveryTest : public ::testing::Test {
   }
 
   std::string root_, sys_, pub_;
+  int master_ = -1;
+  std::string terminal_;
 };
 
 TEST_F(DiscoveryTest, RealDevicesInNaturalOrderThenRunningSimulatorsOldestFirst) {
@@ -56,15 +70,66 @@ TEST_F(DiscoveryTest, RealDevicesInNaturalOrderThenRunningSimulatorsOldestFirst)
   AddTty("ttyUSB0", true);
   AddTty("tty3", false);  // a virtual console
   const std::string self = std::to_string(getpid());
-  Publish("late-" + self, "/dev/null", 2000);
-  Publish("early-" + self, "/dev/null", 1000);
-  Publish("dead-999999999", "/dev/null", 3000);           // its simulator is gone
+  Publish("late-" + self, terminal_, 2000);
+  Publish("early-" + self, terminal_, 1000);
+  Publish("dead-999999999", terminal_, 3000);             // its simulator is gone
   Publish("gone-" + self, root_ + "/no-terminal", 4000);  // its terminal is gone
-  Publish("noname", "/dev/null", 5000);                   // not a simulator's entry
+  Publish("noname", terminal_, 5000);                     // not a simulator's entry
 
   const Names expected = {"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0", pub_ + "/early-" + self,
                           pub_ + "/late-" + self};
   EXPECT_EQ(ListSerialPortsIn(sys_, pub_), expected);
+}
+
+// What another user of the machine could leave for the program to find: only
+// a link of this user's, in a folder only this user can write to, that leads
+// to a terminal, is listed.
+TEST_F(DiscoveryTest, OnlyThisUsersLinksToTerminalsInAPrivateFolderCount) {
+  const std::string file = root_ + "/notes.txt";
+  std::ofstream(file) << "field notes\n";
+  const std::string fifo = root_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string entry = "sim-" + std::to_string(getpid());
+  struct Case {
+    const char* what;
+    std::string target;
+    mode_t folderMode;
+    bool otherOwner;
+    bool listed;
+  };
+  const Case cases[] = {
+      {"a link to a live terminal", terminal_, 0700, false, true},
+      {"a link to a regular file", file, 0700, false, false},
+      {"a link to a folder", root_, 0700, false, false},
+      {"a link to a FIFO", fifo, 0700, false, false},
+      {"a link to a device that is no terminal", "/dev/null", 0700, false, false},
+      {"a group-writable folder", terminal_, 0770, false, false},
+      {"a world-writable folder with the sticky bit", terminal_, 01777, false, false},
+      {"a link owned by another user", terminal_, 0700, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.otherOwner && getuid() != 0) {
+      std::printf("skipped: %s (only root can give a link to another user)\n", c.what);
+      continue;
+    }
+    fs::remove(pub_ + "/" + entry);
+    ASSERT_EQ(chmod(pub_.c_str(), c.folderMode), 0);
+    Publish(entry, c.target, 1000);
+    if (c.otherOwner) {
+      ASSERT_EQ(lchown((pub_ + "/" + entry).c_str(), 4242, 4242), 0);
+    }
+    const Names listed = ListSerialPortsIn(sys_, pub_);
+    EXPECT_EQ(!listed.empty(), c.listed);
+  }
+
+  // A publication folder that is itself a link leads elsewhere: not trusted.
+  ASSERT_EQ(chmod(pub_.c_str(), 0700), 0);
+  fs::remove(pub_ + "/" + entry);
+  Publish(entry, terminal_, 1000);
+  fs::create_directory_symlink(pub_, root_ + "/pub-link");
+  EXPECT_EQ(ListSerialPortsIn(sys_, pub_).size(), 1u);
+  EXPECT_TRUE(ListSerialPortsIn(sys_, root_ + "/pub-link").empty());
 }
 
 TEST_F(DiscoveryTest, MissingFoldersListNothing) {

@@ -4,19 +4,25 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <thread>
 #include <vector>
 
-#include "view/control_ids.h"
 #include "link/serial_port.h"
+#include "ops/command_dispatch.h"
 #include "ops/operation_state.h"
+#include "ops/set_command.h"
 #include "tests/support/process_counts.h"
 #include "tests/support/sim_fixture.h"
+#include "view/control_ids.h"
 
 namespace {
 
@@ -24,6 +30,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using testing_sim::SimTest;
 using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
 
 const std::array<std::uint8_t, 11> kSetting = {0x42, 6, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0};
 
@@ -252,17 +259,40 @@ TEST_F(PortAccessTest, ClosingGivesUpTheExclusiveClaim) {
   EXPECT_EQ(exclusive(), 0);
 }
 
-TEST_F(PortAccessTest, DeviceThatRefusesConfigurationIsReportedAndClosed) {
+// Whatever stands behind a port's name, only a terminal is opened: a file,
+// folder, FIFO or other device is neither configured nor written to. Even a
+// link to a file published beside the simulator is not what discovery picks.
+TEST_F(PortAccessTest, OnlyATerminalOpens) {
+  const std::string file = folder_ + "/notes.txt";
+  const std::string notes = "field notes, do not lose\n";
+  std::ofstream(file) << notes;
+  const std::string fifo = folder_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const int before = testing_process::OpenDescriptors();
-  PortHandle port;
-  EXPECT_FALSE(OpenPortWithReader(port, dialog(), "/dev/null", ReplyKind::kSetting));
-  EXPECT_TRUE(port.IsValid()) << "opened but unconfigured; the owner closes it";
-  const std::vector<std::string> expected = {"failed to get the properties of the serial port",
-                                             "failed to set serial port parameters"};
-  EXPECT_EQ(view_.Tips(), expected);
-  EXPECT_EQ(view_.TextsOf(IDC_MESSAGE), std::vector<std::string>{"open serial port success"});
-  port.Close();
+  for (const std::string& name : {file, folder_, fifo, std::string("/dev/null")}) {
+    SCOPED_TRACE(name);
+    view_.ClearEvents();
+    PortHandle port;
+    EXPECT_FALSE(OpenPortWithReader(port, dialog(), name.c_str(), ReplyKind::kSetting));
+    EXPECT_FALSE(port.IsValid());
+    EXPECT_EQ(view_.Tips(), std::vector<std::string>{OpenFailureText(name.c_str())});
+    EXPECT_TRUE(view_.TextsOf(IDC_MESSAGE).empty());
+  }
   EXPECT_EQ(testing_process::OpenDescriptors(), before);
+
+  fs::create_symlink(file, folder_ + "/x-" + std::to_string(getpid()));
+  view_.ClearEvents();
+  OnCommand(dialog(), IDC_CONNECT);
+  EXPECT_EQ(view_.Text(IDC_PORT_NAME), device_->PortPath());
+  testing_sim::UsePort(file);
+  FillSetFields(3, 0, "1000", "0");
+  view_.ClearEvents();
+  RunCommand(IDOK);
+  EXPECT_EQ(view_.Tips(), (std::vector<std::string>{OpenFailureText(file.c_str()), kPortNotOpen}));
+  EXPECT_EQ(view_.Text(IDC_MESSAGE), kSettingSetFail);
+  std::ifstream in(file);
+  const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(after, notes);
 }
 
 TEST_F(PortAccessTest, VanishedDeviceEndsThePendingReadAsAFailure) {

@@ -29,7 +29,9 @@ const char kUsage[] =
     "Runs a simulated temperature transmitter on a pseudo-terminal until it is\n"
     "interrupted. Its port is published as DIR/NAME-PID (default DIR: %s),\n"
     "where the program's discovery on Linux finds it; the entry is removed on exit.\n"
-    "CORVELLE_PORT_DIR in the environment changes the default DIR.\n"
+    "DIR must be a folder of this user's that no one else can write to, or the\n"
+    "program would not trust what is published there. CORVELLE_PORT_DIR in the\n"
+    "environment changes the default DIR, as it does for the program.\n"
     "\n"
     "  --port-dir DIR   where to publish the port\n"
     "  --name NAME      first part of the published name (default: sim)\n"
@@ -95,7 +97,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const bool hasValue = i + 1 < argc;
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::printf(kUsage, kDefaultPublishDir);
+      std::printf(kUsage, PublishDir().c_str());
       return 0;
     } else if (std::strcmp(argv[i], "--port-dir") == 0 && hasValue) {
       options.linkDir = argv[++i];
@@ -108,9 +110,14 @@ int main(int argc, char** argv) {
       ++i;
     } else {
       std::fprintf(stderr, "corvelle-sim: bad argument '%s'\n", argv[i]);
-      std::fprintf(stderr, kUsage, kDefaultPublishDir);
+      std::fprintf(stderr, kUsage, PublishDir().c_str());
       return 2;
     }
+  }
+
+  if (const std::string fault = MakePrivateFolder(options.linkDir); !fault.empty()) {
+    std::fprintf(stderr, "corvelle-sim: cannot publish the port: %s\n", fault.c_str());
+    return 1;
   }
 
   struct sigaction action {};

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -39,11 +40,8 @@ SimulatedTransmitter::SimulatedTransmitter(SimOptions options)
     : options_(std::move(options)),
       setting_{0x42, 3, 0x03, 0xE8, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00},
       replyDelayMs_(options_.replyDelayMs) {
-  // A folder made here is shared by every user's simulators, like /tmp.
-  if (std::filesystem::create_directories(options_.linkDir)) {
-    std::filesystem::permissions(options_.linkDir,
-                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
-  }
+  // A folder made here is the user's own: discovery trusts no other.
+  if (mkdir(options_.linkDir.c_str(), 0700) != 0 && errno != EEXIST) ThrowErrno("mkdir");
   linkPath_ =
       (std::filesystem::path(options_.linkDir) / (options_.name + "-" + std::to_string(getpid())))
           .string();

@@ -54,7 +54,7 @@ struct SentReply {
 };
 
 struct SimOptions {
-  std::string linkDir;  // folder of the NAME-PID link; created when missing
+  std::string linkDir;  // folder of the NAME-PID link; created (mode 0700) when missing
   std::string name = "sim";
   int replyDelayMs = 30;  // must leave room for the requester's purges
 };

@@ -1,11 +1,15 @@
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <system_error>
 #include <tuple>
 
 #include "link/posix/port_list.h"
@@ -25,6 +29,39 @@ bool IsRealSerialDevice(const fs::path& entry) {
   int value = -1;
   if (type >> value && value == 0) return false;
   return true;
+}
+
+// Whether `device` is a terminal, by the kernel's own list of terminal
+// drivers and their device numbers. The device is not opened: opening a real
+// serial port raises its modem lines.
+bool IsTerminalDevice(dev_t device) {
+  std::ifstream drivers("/proc/tty/drivers");
+  std::string line;
+  while (std::getline(drivers, line)) {
+    // name, node, major, minor or minor range, type
+    std::istringstream fields(line);
+    std::string name, node, minors;
+    unsigned driverMajor = 0;
+    if (!(fields >> name >> node >> driverMajor >> minors)) continue;
+    const auto dash = minors.find('-');
+    const auto first = std::strtoul(minors.c_str(), nullptr, 10);
+    const auto last =
+        dash == std::string::npos ? first : std::strtoul(minors.c_str() + dash + 1, nullptr, 10);
+    if (major(device) == driverMajor && minor(device) >= first && minor(device) <= last) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// A published entry counts when it is a link of this user's (or root's) that
+// leads to a terminal. `link` receives the link's own details.
+bool IsTrustedEntry(const fs::path& entry, struct stat* link) {
+  struct stat target {};
+  if (lstat(entry.c_str(), link) != 0 || !S_ISLNK(link->st_mode)) return false;
+  if (link->st_uid != getuid() && link->st_uid != 0) return false;
+  if (stat(entry.c_str(), &target) != 0) return false;  // the terminal is gone
+  return S_ISCHR(target.st_mode) && IsTerminalDevice(target.st_rdev);
 }
 
 bool ProcessIsAlive(const std::string& entryName) {
@@ -80,13 +117,11 @@ std::vector<std::string> ListSerialPortsIn(const std::string& sysClassTty,
     std::string name;
   };
   std::vector<Published> published;
+  if (!IsPrivateFolder(publishDir)) return ports;
   for (const auto& entry : fs::directory_iterator(publishDir, ec)) {
     const std::string name = entry.path().filename().string();
     struct stat link {};
-    struct stat target {};
-    if (lstat(entry.path().c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) continue;
-    if (stat(entry.path().c_str(), &target) != 0) continue;  // the terminal is gone
-    if (!ProcessIsAlive(name)) continue;
+    if (!IsTrustedEntry(entry.path(), &link) || !ProcessIsAlive(name)) continue;
     published.push_back({static_cast<long long>(link.st_mtim.tv_sec),
                          static_cast<long long>(link.st_mtim.tv_nsec), name});
   }
@@ -101,7 +136,26 @@ std::vector<std::string> ListSerialPortsIn(const std::string& sysClassTty,
 
 std::string PublishDir() {
   const char* dir = std::getenv("CORVELLE_PORT_DIR");
-  return dir != nullptr && dir[0] != '\0' ? dir : kDefaultPublishDir;
+  if (dir != nullptr && dir[0] != '\0') return dir;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/') return std::string(runtime) + "/corvelle-ports";
+  return "/tmp/corvelle-ports-" + std::to_string(getuid());
+}
+
+bool IsPrivateFolder(const std::string& folder) {
+  struct stat info {};
+  return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::string MakePrivateFolder(const std::string& folder) {
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    return folder + ": " + std::generic_category().message(errno);
+  }
+  if (!IsPrivateFolder(folder)) {
+    return folder + " is not a folder of this user's that only this user can write to";
+  }
+  return std::string();
 }
 
 std::vector<std::string> ListSerialPorts() {

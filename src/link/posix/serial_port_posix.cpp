@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -69,10 +70,15 @@ SerialPort* OpenSerialPort(const char* name, int* osError) {
     return nullptr;
   }
   const int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  // Only a terminal is a serial port: a file, folder or FIFO behind the name
+  // is never configured nor written to. What is checked is the descriptor
+  // that would be written to, not the name.
+  struct stat info {};
+  const bool terminal = fd >= 0 && fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && isatty(fd);
   // TIOCEXCL keeps other programs out (though not root); the lock keeps out
   // every other opener that plays by the same rule, root included.
-  if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    *osError = fd >= 0 && errno == EWOULDBLOCK ? EBUSY : errno;
+  if (!terminal || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *osError = fd < 0 ? errno : !terminal ? ENOTTY : errno == EWOULDBLOCK ? EBUSY : errno;
     if (fd >= 0) close(fd);
     close(wake[0]);
     close(wake[1]);
