@@ -19,10 +19,12 @@ namespace {
 std::atomic<bool> targetSent{false};
 std::atomic<double> targetEntered{0.0};
 
-// Opens the port with a reader for the cold port reply and asks for it.
+// Opens the port with a reader for the cold port reply and asks for it; the
+// waits that follow count from the request.
 void RequestColdPort(DialogHandle dialog, PortHandle& port) {
   OpenPortWithReader(port, dialog, portName, ReplyKind::kColdPort);
   SendFrame(dialog, &kReadColdPortRequest, 1, port);
+  StartPace();
 }
 
 }  // namespace
@@ -59,6 +61,7 @@ bool CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port) {
   const bool sent = SendFrame(dialog, frame.data(), frame.size(), port);
   targetSent.store(opened && sent);
   // Give the device a second with the new value before the worker starts.
+  StartPace();
   SleepMs(1000);
   OperationState.store(STATE_CALIBRATE_COLD_PORT);
   return StartOperationWorker(dialog, kCalibrateFail);
@@ -66,6 +69,7 @@ bool CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port) {
 
 void CalibrateColdPortOperation(DialogHandle dialog, PortHandle& port) {
   OperationState.store(STATE_AWAIT_COLD_PORT);
+  StartPace();
   // The device needs these seconds to settle on the new value.
   for (int count = 2; count <= 14; count += 2) ShowProgress(dialog, count);
   SetControlText(dialog, IDC_MESSAGE, FullStops(16).c_str());

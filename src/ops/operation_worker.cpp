@@ -13,12 +13,22 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 std::atomic<int> paceDivisor{1};
+
+// Where the current wait of this thread's operation ends.
+thread_local Clock::time_point paceMoment = Clock::now();
 
 }  // namespace
 
+void StartPace() {
+  paceMoment = Clock::now();
+}
+
 void SleepMs(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::microseconds(milliseconds * 1000 / paceDivisor.load()));
+  paceMoment += std::chrono::microseconds(milliseconds * 1000 / paceDivisor.load());
+  std::this_thread::sleep_until(paceMoment);
 }
 
 std::string FullStops(int count) {

@@ -27,9 +27,17 @@ bool StartOperationWorker(DialogHandle dialog, const char* failureText);
 // Only long-running tests that repeat hundreds of operations change it.
 void SetOperationPaceForTesting(int divisor);
 
-// ---- shared by the operations, on the worker thread ----
+// ---- shared by the operations ----
 
-// Sleeps one of the operations' fixed waits.
+// The fixed waits of an operation end at moments counted on a monotonic clock
+// from one start, so that the time each step spends on the window does not
+// add up over the steps, and no wait ends early. Each thread keeps its own.
+// An operation starts its count once its port steps are done, and again after
+// port steps in its middle: those may hold it with a "tips" box, and what
+// follows a box comes that much later.
+void StartPace();
+
+// Sleeps until `milliseconds` after the end of the previous wait (or the start).
 void SleepMs(int milliseconds);
 
 // `count` ideographic full stops.

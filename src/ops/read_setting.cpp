@@ -15,6 +15,7 @@ bool ReadSettingCommand(DialogHandle dialog, PortHandle&) {
 void ReadSettingOperation(DialogHandle dialog, PortHandle& port) {
   OpenPortWithReader(port, dialog, portName, ReplyKind::kSetting);
   SendFrame(dialog, &kReadSettingRequest, 1, port);
+  StartPace();
   SleepMs(500);
   for (int count : {2, 4, 6}) ShowProgress(dialog, count);
   const std::optional<Reply> reply = ArrivedReply(port);

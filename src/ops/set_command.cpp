@@ -51,6 +51,7 @@ bool SetCommand(DialogHandle dialog, PortHandle& port) {
 }
 
 void WriteSettingOperation(DialogHandle dialog, PortHandle& port) {
+  StartPace();
   for (int count : {2, 4}) ShowProgress(dialog, count);
   EndOperation(dialog, port, settingFrameSent.load() ? kSettingSetComplete : kSettingSetFail);
 }
