@@ -1,0 +1,78 @@
+// What both benchmark programs measure with: summaries of repeated runs, and a
+// running process's threads, context switches and resident memory from /proc.
+#ifndef CORVELLE_BENCH_MEASURE_H
+#define CORVELLE_BENCH_MEASURE_H
+
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct Stats {
+  double min = 0, median = 0, max = 0;
+};
+
+inline Stats Summarise(std::vector<double> values) {
+  if (values.empty()) return {};
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  return {values.front(), median, values.back()};
+}
+
+inline std::string Fixed(double value, int decimals = 1) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+inline std::string Row(const Stats& s, int decimals = 1) {
+  return Fixed(s.min, decimals) + " | " + Fixed(s.median, decimals) + " | " +
+         Fixed(s.max, decimals);
+}
+
+// One look at a process: its threads, the context switches of all of them so
+// far, and its resident memory.
+struct ProcessSample {
+  int threads = 0;
+  int poolThreads = 0;  // named "Thread (pooled)": Qt's global thread pool
+  long long switches = 0;
+  long residentKiB = 0;
+};
+
+inline long long StatusField(const std::string& path, const std::string& field) {
+  std::ifstream status(path);
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0) return std::atoll(line.c_str() + field.size() + 1);
+  }
+  return 0;
+}
+
+inline ProcessSample SampleProcess(pid_t pid) {
+  ProcessSample sample;
+  const std::string base = "/proc/" + std::to_string(pid);
+  std::error_code ec;
+  for (const auto& task : std::filesystem::directory_iterator(base + "/task", ec)) {
+    ++sample.threads;
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name == "Thread (pooled)") ++sample.poolThreads;
+    const std::string status = task.path().string() + "/status";
+    sample.switches += StatusField(status, "voluntary_ctxt_switches") +
+                       StatusField(status, "nonvoluntary_ctxt_switches");
+  }
+  sample.residentKiB = static_cast<long>(StatusField(base + "/status", "VmRSS"));
+  return sample;
+}
+
+}  // namespace bench
+
+#endif

@@ -1,0 +1,247 @@
+// corvelle_bench_native: the Linux window measured natively, on Qt's offscreen
+// platform against the simulator on a pseudo-terminal: when each step of each
+// operation reaches the window against its nominal moment, how long after the
+// simulator's last reply byte the reply flag rises, and the program's start-up
+// and idle cost against an empty QDialog measured in the same run. Prints
+// markdown for docs/performance.md.
+//
+// usage: corvelle_bench_native [RUNS]   (default 5; start-up takes 8 at least)
+#include <stdlib.h>
+#include <time.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/qt/main_window.h"
+#include "bench/measure.h"
+#include "bench/nominal.h"
+#include "link/port_discovery.h"
+#include "link/serial_link.h"
+#include "ops/operation_state.h"
+#include "tools/sim/simulated_transmitter.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start, Clock::time_point at) {
+  return std::chrono::duration<double, std::milli>(at - start).count();
+}
+
+void ServeWindowUntilReady() {
+  while (readyForCommand.load() != 1) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    QThread::usleep(200);
+  }
+}
+
+void TimingFidelity(MainWindow& window, int runs) {
+  std::vector<std::pair<std::string, Clock::time_point>> shown;
+  auto* message = window.findChild<QPlainTextEdit*>("IDC_MESSAGE");
+  const QMetaObject::Connection recording =
+      QObject::connect(message, &QPlainTextEdit::textChanged, [&] {
+        shown.push_back({window.Text(IDC_MESSAGE), Clock::now()});
+      });
+  std::printf(
+      "| operation | step | nominal ms | min | median | max |\n|---|---|---|---|---|---|\n");
+  for (const bench::Operation& op : bench::Operations()) {
+    std::vector<std::vector<double>> lateness(op.steps.size());
+    for (int run = 0; run < runs; ++run) {
+      shown.clear();
+      auto* button = qobject_cast<QPushButton*>(window.Control(op.command));
+      const auto start = Clock::now();
+      button->click();
+      ServeWindowUntilReady();
+      std::size_t next = 0;
+      for (const auto& [text, at] : shown) {
+        if (next < op.steps.size() && text == op.steps[next].text) {
+          lateness[next].push_back(MsSince(start, at) - op.steps[next].atMs);
+          ++next;
+        }
+      }
+    }
+    for (std::size_t i = 0; i < op.steps.size(); ++i) {
+      const std::string& text = op.steps[i].text;
+      const bool outcome = i + 1 == op.steps.size();
+      const std::string label = outcome ? "outcome" : std::to_string(i + 1) + ". progress";
+      std::printf("| %s | %s | %d | %s |\n", op.name, label.c_str(), op.steps[i].atMs,
+                  lateness[i].size() == static_cast<std::size_t>(runs)
+                      ? bench::Row(bench::Summarise(lateness[i])).c_str()
+                      : ("missing: " + text).c_str());
+    }
+  }
+  QObject::disconnect(recording);
+}
+
+void ReplyLatency(MainWindow& window, sim::SimulatedTransmitter& device, int runs) {
+  std::vector<double> micros;
+  for (int i = 0; i < runs; ++i) {
+    replyArrived.store(0);
+    PortHandle port;
+    OpenPortWithReader(port, &window, portName, ReplyKind::kSetting);
+    const std::uint8_t request = 'B';
+    SendFrame(&window, &request, 1, port);
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    while (replyArrived.load() != 1 && Clock::now() < deadline) {
+    }
+    const auto raised = Clock::now();
+    const auto replies = device.Replies();
+    if (replyArrived.load() == 1 && !replies.empty()) {
+      micros.push_back(MsSince(replies.back().at, raised) * 1000.0);
+    }
+  }
+  std::printf("| reply flag raised after the last reply byte, µs | %zu of %d | %s |\n",
+              micros.size(), runs, bench::Row(bench::Summarise(micros), 0).c_str());
+}
+
+long long MonotonicNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+QProcessEnvironment Environment(const std::string& portDir, bool reportShown) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  environment.insert("CORVELLE_PORT_DIR", QString::fromStdString(portDir));
+  if (reportShown) {
+    environment.insert("LD_PRELOAD", CORVELLE_PRELOAD);
+    environment.insert("CORVELLE_QT_SHOWN", "1");
+  }
+  return environment;
+}
+
+// Milliseconds from starting `program` to its first window on screen.
+double StartUp(const char* program, const std::string& portDir) {
+  QProcess process;
+  process.setProcessEnvironment(Environment(portDir, true));
+  const long long start = MonotonicNs();
+  process.start(program, {});
+  process.waitForFinished(20000);
+  const std::string errors = process.readAllStandardError().toStdString();
+  const auto at = errors.find("shown at ");
+  if (at == std::string::npos) return -1;
+  return (std::atoll(errors.c_str() + at + 9) - start) / 1e6;
+}
+
+struct Idle {
+  int threads;
+  int poolThreads;
+  double switchesPerSecond;
+  double residentMiB;
+};
+
+// A program left alone for `seconds` after it settled.
+Idle IdleCost(const char* program, const std::string& portDir, int seconds) {
+  QProcess process;
+  process.setProcessEnvironment(Environment(portDir, false));
+  process.start(program, {});
+  process.waitForStarted(5000);
+  QThread::sleep(2);
+  const auto before = bench::SampleProcess(static_cast<pid_t>(process.processId()));
+  QThread::sleep(static_cast<unsigned long>(seconds));
+  const auto after = bench::SampleProcess(static_cast<pid_t>(process.processId()));
+  process.kill();
+  process.waitForFinished(5000);
+  return {after.threads, after.poolThreads,
+          static_cast<double>(after.switches - before.switches) / seconds,
+          after.residentKiB / 1024.0};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+
+  char pattern[] = "/tmp/corvelle-bench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return 1;
+  const std::string folder = pattern;
+  setenv("CORVELLE_PORT_DIR", folder.c_str(), 1);
+  sim::SimOptions options;
+  options.linkDir = folder;
+  auto device = std::make_unique<sim::SimulatedTransmitter>(options);
+
+  {
+    MainWindow window;
+    window.show();
+    QCoreApplication::processEvents();
+    window.SetText(IDC_COLD_PORT_TEMP, "25");
+    window.SetText(IDC_INPUT_MAX, "1000");
+    window.SetText(IDC_INPUT_MIN, "0");
+    static_cast<QComboBox*>(window.Control(IDC_SENSOR_TYPE))->setCurrentIndex(3);
+    static_cast<QComboBox*>(window.Control(IDC_MIN_SIGN))->setCurrentIndex(0);
+
+    std::printf("### Timing fidelity: the Linux window, natively (%d runs)\n\n", runs);
+    std::printf(
+        "Milliseconds after each step's nominal moment, from the click to the moment the\n"
+        "text reaches the widget on the user-interface thread (a monotonic clock with\n"
+        "nanosecond resolution, read there; painting follows within the next frame).\n\n");
+    TimingFidelity(window, runs);
+
+    std::printf("\n### Reply latency, natively (%d replies)\n\n", runs * 10);
+    std::printf(
+        "From the simulator's write of the last reply byte returning to `replyArrived`\n"
+        "seen raised by a thread spinning on it. The wire would add 11.5 ms for 11 bytes at\n"
+        "9600 8N1; a pseudo-terminal has no line timing, so this is the program's own share:\n"
+        "the reader's wake-up, read and publication.\n\n");
+    std::printf("| measure | replies | min | median | max |\n|---|---|---|---|---|\n");
+    ReplyLatency(window, *device, runs * 10);
+  }
+
+  // Against an empty QDialog, alternating launches; no simulator is published.
+  device.reset();
+  const int launches = std::max(8, runs);
+  std::vector<double> ours, minimal;
+  for (int i = 0; i < launches; ++i) {
+    ours.push_back(StartUp(CORVELLE_PROGRAM, folder));
+    minimal.push_back(StartUp(CORVELLE_MINIMAL, folder));
+  }
+  const bench::Stats o = bench::Summarise(ours), m = bench::Summarise(minimal);
+  std::printf("\n### Start-up of the Linux window (%d launches each, alternating)\n\n", launches);
+  std::printf(
+      "From process start to the first exposure of its window (offscreen), reported by the\n"
+      "preloaded script library on the monotonic clock.\n\n");
+  std::printf("| program | min ms | median ms | max ms |\n|---|---|---|---|\n");
+  std::printf("| corvelle | %s |\n| empty QDialog | %s |\n", bench::Row(o).c_str(),
+              bench::Row(m).c_str());
+  std::printf("\nRatio of the medians: %s\n", bench::Fixed(o.median / m.median, 2).c_str());
+
+  const int seconds = 10;
+  const Idle idleOurs = IdleCost(CORVELLE_PROGRAM, folder, seconds);
+  const Idle idleMinimal = IdleCost(CORVELLE_MINIMAL, folder, seconds);
+  std::printf("\n### Idle cost of the Linux window (%d s each, offscreen)\n\n", seconds);
+  std::printf(
+      "Threads named \"Thread (pooled)\" belong to Qt's global thread pool, which its\n"
+      "raster painter starts for large areas; the worker and the reader exist only\n"
+      "while an operation runs.\n\n");
+  std::printf(
+      "| program | threads | of them Qt's pool | context switches per second | resident MiB |\n");
+  std::printf("|---|---|---|---|---|\n");
+  for (const auto& [name, idle] :
+       {std::pair{"corvelle", idleOurs}, {"empty QDialog", idleMinimal}}) {
+    std::printf("| %s | %d | %d | %s | %s |\n", name, idle.threads, idle.poolThreads,
+                bench::Fixed(idle.switchesPerSecond).c_str(),
+                bench::Fixed(idle.residentMiB).c_str());
+  }
+  std::printf("\nDifference: %+d threads, %+.1f switches per second, %+.1f MiB resident.\n",
+              idleOurs.threads - idleMinimal.threads,
+              idleOurs.switchesPerSecond - idleMinimal.switchesPerSecond,
+              idleOurs.residentMiB - idleMinimal.residentMiB);
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+  return 0;
+}
