@@ -73,6 +73,43 @@ inline ProcessSample SampleProcess(pid_t pid) {
   return sample;
 }
 
+// A program left alone between two samples `seconds` apart.
+struct Idle {
+  int threads;
+  int poolThreads;
+  double switchesPerSecond;
+  double residentMiB;
+};
+
+inline Idle IdleBetween(const ProcessSample& before, const ProcessSample& after, int seconds) {
+  return {after.threads, after.poolThreads,
+          static_cast<double>(after.switches - before.switches) / seconds,
+          after.residentKiB / 1024.0};
+}
+
+// The idle table of a program against its minimal window, and the difference.
+inline void PrintIdle(const char* ours, const Idle& a, const char* minimal, const Idle& b) {
+  std::printf(
+      "| program | threads | of them Qt's pool | context switches per second | resident MiB |\n"
+      "|---|---|---|---|---|\n");
+  for (const auto& [name, idle] : {std::pair{ours, a}, {minimal, b}}) {
+    std::printf("| %s | %d | %d | %s | %s |\n", name, idle.threads, idle.poolThreads,
+                Fixed(idle.switchesPerSecond).c_str(), Fixed(idle.residentMiB).c_str());
+  }
+  std::printf("\nDifference: %+d threads, %+.1f switches per second, %+.1f MiB resident.\n",
+              a.threads - b.threads, a.switchesPerSecond - b.switchesPerSecond,
+              a.residentMiB - b.residentMiB);
+}
+
+// The start-up table of a program against its minimal window, and the ratio.
+inline void PrintStartUp(const char* ours, const std::vector<double>& a, const char* minimal,
+                         const std::vector<double>& b) {
+  const Stats o = Summarise(a), m = Summarise(b);
+  std::printf("| program | min ms | median ms | max ms |\n|---|---|---|---|\n");
+  std::printf("| %s | %s |\n| %s | %s |\n", ours, Row(o).c_str(), minimal, Row(m).c_str());
+  std::printf("\nRatio of the medians: %s\n", Fixed(o.median / m.median, 2).c_str());
+}
+
 }  // namespace bench
 
 #endif

@@ -136,15 +136,8 @@ double StartUp(const char* program, const std::string& portDir) {
   return (std::atoll(errors.c_str() + at + 9) - start) / 1e6;
 }
 
-struct Idle {
-  int threads;
-  int poolThreads;
-  double switchesPerSecond;
-  double residentMiB;
-};
-
 // A program left alone for `seconds` after it settled.
-Idle IdleCost(const char* program, const std::string& portDir, int seconds) {
+bench::Idle IdleCost(const char* program, const std::string& portDir, int seconds) {
   QProcess process;
   process.setProcessEnvironment(Environment(portDir, false));
   process.start(program, {});
@@ -155,9 +148,7 @@ Idle IdleCost(const char* program, const std::string& portDir, int seconds) {
   const auto after = bench::SampleProcess(static_cast<pid_t>(process.processId()));
   process.kill();
   process.waitForFinished(5000);
-  return {after.threads, after.poolThreads,
-          static_cast<double>(after.switches - before.switches) / seconds,
-          after.residentKiB / 1024.0};
+  return bench::IdleBetween(before, after, seconds);
 }
 
 }  // namespace
@@ -210,37 +201,21 @@ int main(int argc, char** argv) {
     ours.push_back(StartUp(CORVELLE_PROGRAM, folder));
     minimal.push_back(StartUp(CORVELLE_MINIMAL, folder));
   }
-  const bench::Stats o = bench::Summarise(ours), m = bench::Summarise(minimal);
   std::printf("\n### Start-up of the Linux window (%d launches each, alternating)\n\n", launches);
   std::printf(
       "From process start to the first exposure of its window (offscreen), reported by the\n"
       "preloaded script library on the monotonic clock.\n\n");
-  std::printf("| program | min ms | median ms | max ms |\n|---|---|---|---|\n");
-  std::printf("| corvelle | %s |\n| empty QDialog | %s |\n", bench::Row(o).c_str(),
-              bench::Row(m).c_str());
-  std::printf("\nRatio of the medians: %s\n", bench::Fixed(o.median / m.median, 2).c_str());
+  bench::PrintStartUp("corvelle", ours, "empty QDialog", minimal);
 
   const int seconds = 10;
-  const Idle idleOurs = IdleCost(CORVELLE_PROGRAM, folder, seconds);
-  const Idle idleMinimal = IdleCost(CORVELLE_MINIMAL, folder, seconds);
+  const bench::Idle idleOurs = IdleCost(CORVELLE_PROGRAM, folder, seconds);
+  const bench::Idle idleMinimal = IdleCost(CORVELLE_MINIMAL, folder, seconds);
   std::printf("\n### Idle cost of the Linux window (%d s each, offscreen)\n\n", seconds);
   std::printf(
       "Threads named \"Thread (pooled)\" belong to Qt's global thread pool, which its\n"
       "raster painter starts for large areas; the worker and the reader exist only\n"
       "while an operation runs.\n\n");
-  std::printf(
-      "| program | threads | of them Qt's pool | context switches per second | resident MiB |\n");
-  std::printf("|---|---|---|---|---|\n");
-  for (const auto& [name, idle] :
-       {std::pair{"corvelle", idleOurs}, {"empty QDialog", idleMinimal}}) {
-    std::printf("| %s | %d | %d | %s | %s |\n", name, idle.threads, idle.poolThreads,
-                bench::Fixed(idle.switchesPerSecond).c_str(),
-                bench::Fixed(idle.residentMiB).c_str());
-  }
-  std::printf("\nDifference: %+d threads, %+.1f switches per second, %+.1f MiB resident.\n",
-              idleOurs.threads - idleMinimal.threads,
-              idleOurs.switchesPerSecond - idleMinimal.switchesPerSecond,
-              idleOurs.residentMiB - idleMinimal.residentMiB);
+  bench::PrintIdle("corvelle", idleOurs, "empty QDialog", idleMinimal);
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
   return 0;

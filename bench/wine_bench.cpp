@@ -84,13 +84,7 @@ pid_t FindProcess(const char* name) {
   return static_cast<pid_t>(std::atoi(pid.c_str()));
 }
 
-struct Idle {
-  int threads;
-  double switchesPerSecond;
-  double residentMiB;
-};
-
-Idle IdleCost(const std::string& program, const char* processName, int seconds) {
+bench::Idle IdleCost(const std::string& program, const char* processName, int seconds) {
   Step("launch " + e2e::WindowsPath(program));
   std::this_thread::sleep_for(std::chrono::seconds(2));
   const pid_t pid = FindProcess(processName);
@@ -99,8 +93,7 @@ Idle IdleCost(const std::string& program, const char* processName, int seconds) 
   const auto after = bench::SampleProcess(pid);
   Step("close");
   Step("exited 5000");
-  return {after.threads, static_cast<double>(after.switches - before.switches) / seconds,
-          after.residentKiB / 1024.0};
+  return bench::IdleBetween(before, after, seconds);
 }
 
 }  // namespace
@@ -144,21 +137,17 @@ int main(int argc, char** argv) {
     ours.push_back(StartUp(kProgram));
     minimal.push_back(StartUp(kMinimal));
   }
-  const bench::Stats o = bench::Summarise(ours), m = bench::Summarise(minimal);
   std::printf(
       "\n### Start-up of the Windows program under Wine (%d launches each, alternating)\n\n",
       launches);
   std::printf(
       "From the driver's CreateProcess to the window being visible, looked for every\n"
       "millisecond.\n\n");
-  std::printf("| program | min ms | median ms | max ms |\n|---|---|---|---|\n");
-  std::printf("| corvelle.exe | %s |\n| empty dialog, same manifest | %s |\n",
-              bench::Row(o).c_str(), bench::Row(m).c_str());
-  std::printf("\nRatio of the medians: %s\n", bench::Fixed(o.median / m.median, 2).c_str());
+  bench::PrintStartUp("corvelle.exe", ours, "empty dialog, same manifest", minimal);
 
   const int seconds = 10;
-  const Idle idleOurs = IdleCost(kProgram, "corvelle\\.exe", seconds);
-  const Idle idleMinimal = IdleCost(kMinimal, "minimal-dialog\\.exe", seconds);
+  const bench::Idle idleOurs = IdleCost(kProgram, "corvelle\\.exe", seconds);
+  const bench::Idle idleMinimal = IdleCost(kMinimal, "minimal-dialog\\.exe", seconds);
   std::printf("\n### Idle cost of the Windows program under Wine (%d s each)\n\n", seconds);
   std::printf(
       "The Linux process that runs the Windows program (Wine's own threads included);\n"
@@ -166,18 +155,7 @@ int main(int argc, char** argv) {
       "thread at idle. Its wake-ups come from the blinking caret of the focused edit\n"
       "(the port name), not from the program: the empty dialog given one read-only edit\n"
       "at that place also woke about 15 times a second when this was checked by hand.\n\n");
-  std::printf("| program | threads | context switches per second | resident MiB |\n");
-  std::printf("|---|---|---|---|\n");
-  for (const auto& [name, idle] :
-       {std::pair{"corvelle.exe", idleOurs}, {"empty dialog, same manifest", idleMinimal}}) {
-    std::printf("| %s | %d | %s | %s |\n", name, idle.threads,
-                bench::Fixed(idle.switchesPerSecond).c_str(),
-                bench::Fixed(idle.residentMiB).c_str());
-  }
-  std::printf("\nDifference: %+d threads, %+.1f switches per second, %+.1f MiB resident.\n",
-              idleOurs.threads - idleMinimal.threads,
-              idleOurs.switchesPerSecond - idleMinimal.switchesPerSecond,
-              idleOurs.residentMiB - idleMinimal.residentMiB);
+  bench::PrintIdle("corvelle.exe", idleOurs, "empty dialog, same manifest", idleMinimal);
 
   driver.Stop();
   e2e::PointCom12At(slot, "/dev/null");

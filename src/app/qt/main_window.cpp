@@ -146,9 +146,9 @@ void ShowAsReadOnly(Field* field) {
   field->setPalette(palette);
 }
 
-QWidget* MakeControl(const ControlSpec& spec, QWidget* parent) {
-  const QString text = QString::fromUtf8(spec.text).replace('\r', '\n');
-  switch (spec.kind) {
+QWidget* MakeControl(const ControlSpec& entry, QWidget* parent) {
+  const QString text = QString::fromUtf8(entry.text).replace('\r', '\n');
+  switch (entry.kind) {
     case Kind::kGroup: {
       auto* group = new QGroupBox(text, parent);
       group->setAlignment(Qt::AlignHCenter);
@@ -159,14 +159,14 @@ QWidget* MakeControl(const ControlSpec& spec, QWidget* parent) {
       // Static texts wrap at word boundaries, as on Windows.
       auto* label = new QLabel(text, parent);
       label->setWordWrap(true);
-      label->setAlignment((spec.kind == Kind::kCentredLabel ? Qt::AlignHCenter : Qt::AlignLeft) |
+      label->setAlignment((entry.kind == Kind::kCentredLabel ? Qt::AlignHCenter : Qt::AlignLeft) |
                           Qt::AlignTop);
       return label;
     }
     case Kind::kEdit:
     case Kind::kReadOnlyEdit: {
       auto* edit = new QLineEdit(parent);
-      if (spec.kind == Kind::kReadOnlyEdit) ShowAsReadOnly(edit);
+      if (entry.kind == Kind::kReadOnlyEdit) ShowAsReadOnly(edit);
       return edit;
     }
     case Kind::kReadOnlyText:
@@ -177,7 +177,7 @@ QWidget* MakeControl(const ControlSpec& spec, QWidget* parent) {
       field->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
       field->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
       field->document()->setDocumentMargin(1);
-      if (spec.kind == Kind::kCentredReadOnlyText) {
+      if (entry.kind == Kind::kCentredReadOnlyText) {
         QTextOption option = field->document()->defaultTextOption();
         option.setAlignment(Qt::AlignHCenter);
         field->document()->setDefaultTextOption(option);
@@ -191,7 +191,7 @@ QWidget* MakeControl(const ControlSpec& spec, QWidget* parent) {
     case Kind::kDefaultButton: {
       auto* button = new QPushButton(text, parent);
       button->setAutoDefault(false);
-      button->setDefault(spec.kind == Kind::kDefaultButton);
+      button->setDefault(entry.kind == Kind::kDefaultButton);
       return button;
     }
     case Kind::kWrappingButton: {
@@ -221,17 +221,17 @@ MainWindow::MainWindow() {
   setFont(font);
 
   const DialogUnits units(font);
-  for (const ControlSpec& spec : kControls) {
-    QWidget* control = MakeControl(spec, this);
-    int height = units.Y(spec.height);
+  for (const ControlSpec& entry : kControls) {
+    QWidget* control = MakeControl(entry, this);
+    int height = units.Y(entry.height);
     // A list's height in the template includes its drop-down part.
-    if (spec.kind == Kind::kList) height = control->sizeHint().height();
-    control->setGeometry(units.X(spec.x), units.Y(spec.y), units.X(spec.width), height);
-    if (spec.id < 0) continue;
-    control->setObjectName(spec.name);
-    controls_[spec.id] = control;
+    if (entry.kind == Kind::kList) height = control->sizeHint().height();
+    control->setGeometry(units.X(entry.x), units.Y(entry.y), units.X(entry.width), height);
+    if (entry.id < 0) continue;
+    control->setObjectName(entry.name);
+    controls_[entry.id] = control;
     if (auto* button = qobject_cast<QPushButton*>(control)) {
-      const int id = spec.id;
+      const int id = entry.id;
       connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(this, id); });
     }
   }
