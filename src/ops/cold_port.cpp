@@ -8,7 +8,6 @@
 #include "ops/operation_state.h"
 #include "ops/operation_worker.h"
 #include "protocol/frames.h"
-#include "protocol/number_text.h"
 #include "view/control_ids.h"
 
 namespace {
@@ -50,13 +49,13 @@ void ReadColdPortOperation(DialogHandle dialog, PortHandle& port) {
 bool CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port) {
   char entryText[255] = {};
   GetControlText(dialog, IDC_COLD_PORT_TEMP, entryText, sizeof entryText);
-  const std::optional<int> target = ColdPortTargetTenths(entryText);
+  const std::optional<ColdPortTarget> target = ColdPortTargetFromEntry(entryText);
   if (!target) {
     ShowTips(dialog, kColdPortEntryIllegality);
     return false;
   }
-  const ColdPortCalibrationFrame frame = MakeColdPortCalibrationFrame(*target);
-  targetEntered.store(ParseDoubleLikeStrtod(entryText).value);
+  const ColdPortCalibrationFrame frame = MakeColdPortCalibrationFrame(target->tenths);
+  targetEntered.store(target->degrees);
   const bool opened = OpenPortForCommand(port, dialog);
   const bool sent = SendFrame(dialog, frame.data(), frame.size(), port);
   targetSent.store(opened && sent);

@@ -16,7 +16,7 @@ bool ReadColdPortCommand(DialogHandle dialog, PortHandle& port);
 void ReadColdPortOperation(DialogHandle dialog, PortHandle& port);
 
 // First phase, on the user-interface thread: refuses an entry that is not a
-// number or does not fit the device's word; otherwise sends the 'F' frame with
+// plain decimal number, all of it, or does not fit the device's word; otherwise sends the 'F' frame with
 // the entry in tenths of a degree, holds the thread for the second the device
 // needs, and starts the worker in the calibrate state.
 bool CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port);

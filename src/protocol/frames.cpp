@@ -52,12 +52,12 @@ ColdPortReading DecodeColdPortReply(const std::uint8_t* bytes) {
   return reading;
 }
 
-std::optional<int> ColdPortTargetTenths(const char* text) {
-  const ParsedDouble entry = ParseDoubleLikeStrtod(text);
-  if (!entry.found) return std::nullopt;
-  const double tenths = std::trunc(entry.value * 10.0);
+std::optional<ColdPortTarget> ColdPortTargetFromEntry(const char* text) {
+  const std::optional<double> degrees = ParsePlainDecimal(text);
+  if (!degrees) return std::nullopt;
+  const double tenths = std::trunc(*degrees * 10.0);
   if (!std::isfinite(tenths) || tenths < -32768.0 || tenths > 32767.0) return std::nullopt;
-  return static_cast<int>(tenths);
+  return ColdPortTarget{*degrees, static_cast<int>(tenths)};
 }
 
 ColdPortCalibrationFrame MakeColdPortCalibrationFrame(int targetTenths) {

@@ -66,11 +66,16 @@ struct ColdPortReading {
 // Decodes the 2-byte reply to 'E'.
 ColdPortReading DecodeColdPortReply(const std::uint8_t* bytes);
 
-// Target of a calibration typed as text: the value in tenths of a degree,
-// truncated toward zero. Empty when the text holds no number, or when the
-// target is not finite or does not fit the frame's signed 16-bit word; such an
-// entry must not be sent, since the device would take a wrapped or zero value.
-std::optional<int> ColdPortTargetTenths(const char* text);
+// Target of a calibration typed as text: the entry in degrees, and in tenths
+// of a degree truncated toward zero. Empty unless the whole text is a plain
+// decimal number (ParsePlainDecimal) whose tenths fit the frame's signed
+// 16-bit word; such an entry must not be sent, since the device would take a
+// wrapped value, or one the technician never typed.
+struct ColdPortTarget {
+  double degrees;
+  int tenths;
+};
+std::optional<ColdPortTarget> ColdPortTargetFromEntry(const char* text);
 
 // 'F', the target as a 16-bit two's-complement word, 0x00.
 ColdPortCalibrationFrame MakeColdPortCalibrationFrame(int targetTenths);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -118,6 +119,28 @@ ParsedDouble ParseDoubleLikeStrtod(const char* text) {
     value = overflow ? std::numeric_limits<double>::infinity() : 0.0;
   }
   return {true, negative ? -value : value};
+}
+
+std::optional<double> ParsePlainDecimal(const char* text) {
+  const char* begin = text;
+  while (IsCSpace(*begin)) ++begin;
+  const char* end = begin + std::strlen(begin);
+  while (end > begin && IsCSpace(end[-1])) --end;
+  const char* p = begin;
+  if (p < end && (*p == '+' || *p == '-')) ++p;
+  int digits = 0;
+  int points = 0;
+  for (; p < end; ++p) {
+    if (IsDecimalDigit(*p)) {
+      ++digits;
+    } else if (*p == '.') {
+      ++points;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0 || points > 1) return std::nullopt;
+  return ParseDoubleLikeStrtod(std::string(begin, end).c_str()).value;
 }
 
 std::string FormatDoubleLikeGcvt(double value, int digits) {

@@ -5,6 +5,7 @@
 #ifndef CORVELLE_PROTOCOL_NUMBER_TEXT_H
 #define CORVELLE_PROTOCOL_NUMBER_TEXT_H
 
+#include <optional>
 #include <string>
 
 // '0' to '9' only, whatever the locale.
@@ -29,6 +30,13 @@ struct ParsedDouble {
 // space, optional sign, digits with an optional point, optional exponent.
 // Conversion stops at the first character that does not belong to the number.
 ParsedDouble ParseDoubleLikeStrtod(const char* text);
+
+// A number typed as a plain decimal and nothing else: white space at either
+// end, an optional sign, digits with at most one decimal point, and at least
+// one digit. Empty for anything else (a decimal comma, letters, an exponent,
+// hex, a second point, an empty text), so that a half-typed or mistyped entry
+// is refused rather than read as the number it happens to start with.
+std::optional<double> ParsePlainDecimal(const char* text);
 
 // Like the Windows runtime's _gcvt with `digits` significant digits: rounded
 // half away from zero; fixed notation when the decimal exponent lies between

@@ -1,6 +1,6 @@
 // Frame building against models: the setting frame's bytes from modular
 // arithmetic, and the calibration target from the C library's own strtod on
-// the part of the text that a regular expression accepts as a decimal number.
+// a text that a regular expression accepts, whole, as a plain decimal number.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -14,9 +14,9 @@
 namespace {
 
 std::optional<int> ModelTarget(const std::string& text) {
-  static const std::regex number(R"(^[ \t\n\v\f\r]*([+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?))");
+  static const std::regex number(R"([ \t\n\v\f\r]*([+-]?(\d+\.?\d*|\.\d+))[ \t\n\v\f\r]*)");
   std::smatch match;
-  if (!std::regex_search(text, match, number)) return std::nullopt;
+  if (!std::regex_match(text, match, number)) return std::nullopt;
   const double value = std::strtod(match[1].str().c_str(), nullptr);
   const double tenths = std::trunc(value * 10.0);
   if (!(tenths >= -32768.0 && tenths <= 32767.0)) return std::nullopt;
@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string text(reinterpret_cast<const char*>(data),
                          strnlen(reinterpret_cast<const char*>(data), size));
-  const std::optional<int> target = ColdPortTargetTenths(text.c_str());
+  const std::optional<ColdPortTarget> entry = ColdPortTargetFromEntry(text.c_str());
+  const std::optional<int> target = entry ? std::optional<int>(entry->tenths) : std::nullopt;
   const std::optional<int> model = ModelTarget(text);
   FUZZ_CHECK(target == model);
   if (target) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -114,28 +115,39 @@ struct CalibrationCase {
   std::optional<Bytes> frame;
 };
 
+// Only a plain decimal number, all of it, is sent: anything that merely
+// starts with one would put a value on the device that nobody typed.
 TEST(ColdPortCalibrationFrame, TruncatesTenthsAndRefusesWhatCannotBeSent) {
+  const std::string huge(400, '9');
   const CalibrationCase cases[] = {
       {"23.47", Bytes{0x46, 0x00, 0xEA, 0x00}},
       {"-5.26", Bytes{0x46, 0xFF, 0xCC, 0x00}},
-      {" 25", Bytes{0x46, 0x00, 0xFA, 0x00}},
+      {" 25\t ", Bytes{0x46, 0x00, 0xFA, 0x00}},
+      {"+25.", Bytes{0x46, 0x00, 0xFA, 0x00}},
+      {"-.5", Bytes{0x46, 0xFF, 0xFB, 0x00}},
       {"0", Bytes{0x46, 0x00, 0x00, 0x00}},
       {"3276.79", Bytes{0x46, 0x7F, 0xFF, 0x00}},
       {"-3276.89", Bytes{0x46, 0x80, 0x00, 0x00}},
-      {"12abc", Bytes{0x46, 0x00, 0x78, 0x00}},
       {"3276.8", std::nullopt},
       {"-3276.9", std::nullopt},
-      {"1e300", std::nullopt},
-      {"1e999", std::nullopt},
+      {"23,5", std::nullopt},
+      {"25abc", std::nullopt},
+      {"1e2", std::nullopt},
+      {"0x1A", std::nullopt},
+      {"1..2", std::nullopt},
+      {"1.2.3", std::nullopt},
+      {"- 5", std::nullopt},
       {"", std::nullopt},
-      {"abc", std::nullopt},
+      {"  ", std::nullopt},
+      {".", std::nullopt},
       {"-", std::nullopt},
+      {huge.c_str(), std::nullopt},
   };
   for (const auto& c : cases) {
-    const std::optional<int> target = ColdPortTargetTenths(c.entry);
+    const std::optional<ColdPortTarget> target = ColdPortTargetFromEntry(c.entry);
     ASSERT_EQ(target.has_value(), c.frame.has_value()) << '"' << c.entry << '"';
     if (!target) continue;
-    const ColdPortCalibrationFrame frame = MakeColdPortCalibrationFrame(*target);
+    const ColdPortCalibrationFrame frame = MakeColdPortCalibrationFrame(target->tenths);
     EXPECT_EQ(Bytes(frame.begin(), frame.end()), *c.frame) << '"' << c.entry << '"';
   }
 }
