@@ -21,7 +21,7 @@ constexpr std::uint32_t kCommandReadTimeoutMs = 50;
 // ends within milliseconds of the cancel; this bound only keeps a broken
 // driver from hanging the window.
 constexpr auto kReaderStopWait = std::chrono::milliseconds(500);
-// How long an opening waits for its reader to have purged and started its read.
+// How long an opening waits for its reader to have purged and armed itself.
 constexpr auto kReaderStartWait = std::chrono::seconds(2);
 
 // One line for whoever supports the technician: which step failed on which
@@ -38,10 +38,11 @@ struct PortOpening {
   std::string name;
   std::thread reader;
 
-  std::mutex mutex;  // orders the reader's publishing against closing
+  std::mutex mutex;  // orders the reader's steps and publishing against the owner's
   std::condition_variable changed;
-  bool closed = false;       // once set, the reader publishes nothing
-  bool readerArmed = false;  // the reader has purged and is about to read
+  bool closed = false;       // once set, the reader reads and publishes nothing
+  bool readerArmed = false;  // the reader has purged and waits for the request
+  bool requestSent = false;  // the request is out and the input purged: read now
   bool readerDone = false;
   std::optional<Reply> reply;  // published by the reader, taken by the owner
 
@@ -51,8 +52,17 @@ struct PortOpening {
 
   ~PortOpening() { CloseSerialPort(port); }
 
-  void Purge() {
-    if (!PurgePort(port)) Diagnose("purge", name, PortLastError(port));
+  void Purge(PurgeQueues queues) {
+    if (!PurgePort(port, queues)) Diagnose("purge", name, PortLastError(port));
+  }
+
+  // Sets one of the flags above and wakes whoever waits for it.
+  void Raise(bool PortOpening::*flag) {
+    {
+      std::lock_guard lock(mutex);
+      this->*flag = true;
+    }
+    changed.notify_all();
   }
 };
 
@@ -64,38 +74,48 @@ struct PortAccess {
 namespace {
 
 // Reads the one reply of `kind` and publishes it with its opening, unless the
-// opening has been closed by then.
+// opening has been closed by then. The read starts only once the request has
+// gone out and the input has been purged after it: whatever reached the port
+// before that is not the device's answer to this request.
 void ReplyReader(std::shared_ptr<PortOpening> opening, ReplyKind kind) {
-  opening->Purge();
-  {
-    std::lock_guard lock(opening->mutex);
-    opening->readerArmed = true;
-  }
-  opening->changed.notify_all();
-
+  opening->Purge(PurgeQueues::kInputAndOutput);
   const std::size_t wanted = ReplySize(kind);
-  if (wanted != 0) {
+  bool go = false;
+  {
+    std::unique_lock lock(opening->mutex);
+    opening->readerArmed = true;
+    opening->changed.notify_all();
+    if (wanted != 0) {
+      opening->changed.wait(lock, [&] { return opening->requestSent || opening->closed; });
+      go = !opening->closed;
+    }
+  }
+
+  if (go) {
     Reply reply;
     reply.kind = kind;
     std::size_t received = 0;
     const bool read = ReadPort(opening->port, reply.bytes.data(), wanted, &received);
     const bool complete = read && received >= wanted;
-    std::lock_guard lock(opening->mutex);
-    // A read that fails because the opening was closed is the cancel at work.
-    if (!opening->closed) {
-      if (!read) Diagnose("read", opening->name, PortLastError(opening->port));
-      if (complete) opening->reply = reply;
-      replyArrived.store(complete ? 1 : 0);
+    bool report = false;
+    {
+      std::lock_guard lock(opening->mutex);
+      // A read that fails because the opening was closed is the cancel at work.
+      if (!opening->closed) {
+        report = !read;
+        if (complete) opening->reply = reply;
+        replyArrived.store(complete ? 1 : 0);
+      }
     }
+    // Written outside the lock: a standard error that blocks must not hold up
+    // the owner's close, which waits for that lock.
+    if (report) Diagnose("read", opening->name, PortLastError(opening->port));
   }
-
-  {
-    std::lock_guard lock(opening->mutex);
-    opening->readerDone = true;
-  }
-  opening->changed.notify_all();
+  opening->Raise(&PortOpening::readerDone);
 }
 
+// Starts the reader and waits until it is armed. A reader that cannot start,
+// or does not arm in time, fails the opening: nothing is sent without one.
 bool StartReader(PortOpening& opening, const std::shared_ptr<PortOpening>& shared, ReplyKind kind) {
   try {
     opening.reader = std::thread(ReplyReader, shared, kind);
@@ -104,7 +124,11 @@ bool StartReader(PortOpening& opening, const std::shared_ptr<PortOpening>& share
     return false;
   }
   std::unique_lock lock(opening.mutex);
-  opening.changed.wait_for(lock, kReaderStartWait, [&] { return opening.readerArmed; });
+  if (!opening.changed.wait_for(lock, kReaderStartWait, [&] { return opening.readerArmed; })) {
+    lock.unlock();
+    WriteDiagnosticLine("corvelle: the reader of " + opening.name + " did not start in time");
+    return false;
+  }
   return true;
 }
 
@@ -124,26 +148,28 @@ bool OpenPort(PortHandle& handle, DialogHandle dialog, const char* name,
   opening->name = name;
 
   SetControlText(dialog, IDC_MESSAGE, kOpenSuccess);
+  // Once its box is dismissed, a failure takes back the success shown above:
+  // the window must not go on saying that the port is fine.
+  const auto refuse = [&](const char* text) {
+    ShowTips(dialog, text);
+    SetControlText(dialog, IDC_MESSAGE, "");
+    return false;
+  };
   if (!ReadPortSettings(port)) {
     Diagnose("get settings of", name, PortLastError(port));
     ShowTips(dialog, kGetPropertiesFail);
   }
   if (!WritePortSettings(port)) {
     Diagnose("set line parameters of", name, PortLastError(port));
-    ShowTips(dialog, kSetParametersFail);
-    return false;
+    return refuse(kSetParametersFail);
   }
   SetPortEventsAndQueues(port);
   const PortTimeouts timeouts{kNoReadInterval, 1, readTimeoutMs, 1, 50};
   if (!SetPortTimeouts(port, timeouts)) {
     Diagnose("set time-outs of", name, PortLastError(port));
-    ShowTips(dialog, kSetTimeFail);
-    return false;
+    return refuse(kSetTimeFail);
   }
-  if (withReader && !StartReader(*opening, opening, kind)) {
-    ShowTips(dialog, kReaderStartFail);
-    return false;
-  }
+  if (withReader && !StartReader(*opening, opening, kind)) return refuse(kReaderStartFail);
   opening->ready = true;
   return true;
 }
@@ -170,14 +196,18 @@ bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count
     return false;
   }
   PortOpening& opening = *PortAccess::Of(handle);
-  opening.Purge();
+  opening.Purge(PurgeQueues::kInputAndOutput);
   const bool written = WritePort(opening.port, bytes, count);
   if (!written) Diagnose("write to", opening.name, PortLastError(opening.port));
-  opening.Purge();
+  // After a write that completed, only the input is cleared: the frame may
+  // still be leaving the adapter. What a failed write left behind goes too.
+  opening.Purge(written ? PurgeQueues::kInputOnly : PurgeQueues::kInputAndOutput);
   if (!written) {
     ShowTips(dialog, kSendFail);
     return false;
   }
+  // Only now may the reader take what arrives as the answer to this request.
+  opening.Raise(&PortOpening::requestSent);
   return true;
 }
 
@@ -196,10 +226,7 @@ std::optional<Reply> PortHandle::TakeReply() {
 void PortHandle::Close() {
   if (!opening_) return;
   std::shared_ptr<PortOpening> opening = std::move(opening_);
-  {
-    std::lock_guard lock(opening->mutex);
-    opening->closed = true;
-  }
+  opening->Raise(&PortOpening::closed);
   if (opening->reader.joinable()) {
     CancelPortRead(opening->port);
     std::unique_lock lock(opening->mutex);

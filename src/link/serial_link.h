@@ -57,21 +57,26 @@ class PortHandle {
 };
 
 // Opens `name` with the 20 s read time-out and starts the reply reader, which
-// reads one reply of `kind` (nothing for kNone). Returns once the reader is
-// ready to receive. On failure a "tips" box names the fault, including a
-// reader thread that could not start; the handle may still be valid (opened
-// but not configured) and is then the caller's to close, but nothing can be
-// sent on it. Call on the thread that owns `port`.
+// reads one reply of `kind` (nothing for kNone). The reader purges the port,
+// then waits for the request: its read starts only after SendFrame's purge
+// that follows the write, and a close ends the wait. Returns once the reader
+// has purged. On failure a "tips" box names the fault, including a reader
+// thread that could not start or did not arm within 2 s, and the message line
+// no longer claims success; the handle may still be valid (opened but not
+// configured) and is then the caller's to close, but nothing can be sent on
+// it. Call on the thread that owns `port`.
 bool OpenPortWithReader(PortHandle& port, DialogHandle dialog, const char* name, ReplyKind kind);
 
 // Opens portName with the 50 ms read time-out, without a reader.
 bool OpenPortForCommand(PortHandle& port, DialogHandle dialog);
 
-// Writes `count` bytes, purging both queues before and after. Shows "serial
-// port not open", and writes nothing, for a handle that is invalid or whose
-// opening failed (a port left at line settings nobody chose), and "send data
-// fail" when the write fails. Returns true on success. Call on the thread that
-// owns `port`.
+// Writes `count` bytes, purging both queues before. After a write that
+// completed only the input is purged, so the frame is never cut short; after
+// a failed one both queues are. Then the opening's reader may read. Shows
+// "serial port not open", and writes nothing, for a handle that is invalid or
+// whose opening failed (a port left at line settings nobody chose), and "send
+// data fail" when the write fails. Returns true on success. Call on the thread
+// that owns `port`.
 bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count, PortHandle& port);
 
 // Texts of the link's message line and "tips" boxes.

@@ -60,11 +60,18 @@ void SetPortEventsAndQueues(SerialPort* port);
 
 bool SetPortTimeouts(SerialPort* port, const PortTimeouts& timeouts);
 
-// Discards everything unread in the input queue and unsent in the output queue.
-bool PurgePort(SerialPort* port);
+// Which queues a purge empties. Input alone is what follows a write that
+// completed: its bytes may still be on their way out of the adapter, and
+// clearing the output then would cut the frame short.
+enum class PurgeQueues { kInputAndOutput, kInputOnly };
 
-// Writes all `count` bytes and waits until they have left the output queue,
-// within the write time-outs. False on failure or time-out.
+// Discards everything unread in the input queue and, for kInputAndOutput,
+// unsent in the output queue.
+bool PurgePort(SerialPort* port, PurgeQueues queues);
+
+// Writes all `count` bytes and waits until the driver's output queue is empty,
+// within the write time-outs counted from the start of the write. False on
+// failure or time-out.
 bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count);
 
 // Reads up to `count` bytes within the read time-outs. True when the read

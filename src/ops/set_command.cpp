@@ -44,10 +44,12 @@ bool SetCommand(DialogHandle dialog, PortHandle& port) {
   const bool opened = OpenPortWithReader(port, dialog, portName, ReplyKind::kNone);
   settingFrame[1] = input.row->deviceCode;
   FillRangeBytes(settingFrame, input.max, input.min, input.minNegative);
-  const bool sent = SendFrame(dialog, settingFrame.data(), settingFrame.size(), port);
-  settingFrameSent.store(opened && sent);
+  const bool sent =
+      SendFrame(dialog, settingFrame.data(), settingFrame.size(), port) && opened;
+  settingFrameSent.store(sent);
   OperationState.store(STATE_WRITE_SETTING);
-  return StartOperationWorker(dialog, kSettingSetFail);
+  // The device has the frame even when no worker can start to say so.
+  return StartOperationWorker(dialog, sent ? kSettingSetComplete : kSettingSetFail);
 }
 
 void WriteSettingOperation(DialogHandle dialog, PortHandle& port) {

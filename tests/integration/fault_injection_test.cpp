@@ -1,16 +1,21 @@
 // Faults injected beneath the serial primitives: the test binary is linked with
-// --wrap for tcsetattr, write, read, poll, pipe2 and pthread_create (and with
-// the C++ runtime linked in, so that std::thread's call is wrapped too), so the
-// wrappers below stand between the program and the C library and can make the
-// calls on the simulator's terminal, or any thread start, fail. Each fault must
-// produce its message, release everything, and leave the window usable.
+// --wrap for tcsetattr, tcflush, ioctl, flock, write, read, poll, readdir
+// and pthread_create (and with the C++ runtime linked in, so that
+// std::thread's and std::filesystem's calls are wrapped too), so the wrappers
+// below stand between the program and the C library and can make the calls on
+// the simulator's terminal, or any thread start, fail or misbehave. Each fault
+// must produce its message, release everything, and leave the window usable.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <poll.h>
 #include <pthread.h>
+#include <stdarg.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -37,9 +42,20 @@ std::atomic<bool> configureHalfway{false};  // tcsetattr succeeds but sets two s
 std::atomic<bool> failWrites{false};
 std::atomic<bool> failReads{false};
 std::atomic<bool> stallReads{false};  // a read wait that ignores its cancel for a while
-std::atomic<bool> failPipes{false};
-std::atomic<bool> failThreads{false};
+std::atomic<bool> failLocks{false};
+std::atomic<bool> readZeroOnce{false};     // one read finds nothing after all
+std::atomic<bool> stallFirstPurge{false};  // the reader's purge takes longer than its start
+std::atomic<bool> outputCountLags{false};  // the driver still reports bytes after a write
+std::atomic<bool> failListing{false};      // a folder vanishes while it is listed
+std::atomic<int> threadStartsLeft{-1};     // how many more threads may start; -1: any
+// Noise that reaches the port just before the next request goes out.
+std::atomic<sim::SimulatedTransmitter*> noiseBeforeRequest{nullptr};
+const sim::Bytes kNoise = {0x01, 0x02, 0x42, 6, 4, 0xB0, 0x80, 0xC8, 1, 0, 0};
+std::atomic<int> outputQueriesSinceWrite{0};
+std::atomic<bool> wrote{false};
+std::atomic<int> outputFlushesAfterWrite{0};
 constexpr auto kStall = std::chrono::milliseconds(1500);
+constexpr auto kPurgeStall = std::chrono::milliseconds(2500);
 char terminalPath[256];  // the simulator's terminal; only its descriptors fail
 
 bool IsTerminal(int fd) {
@@ -59,9 +75,61 @@ int __real_tcsetattr(int fd, int action, const termios* t);
 ssize_t __real_write(int fd, const void* buffer, size_t count);
 ssize_t __real_read(int fd, void* buffer, size_t count);
 int __real_poll(pollfd* fds, nfds_t count, int timeout);
-int __real_pipe2(int fds[2], int flags);
 int __real_pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
                           void* (*start)(void*), void* argument);
+int __real_tcflush(int fd, int queue);
+int __real_ioctl(int fd, unsigned long request, void* argument);
+int __real_flock(int fd, int operation);
+struct dirent* __real_readdir(DIR* folder);
+
+int __wrap_tcflush(int fd, int queue) {
+  if (IsTerminal(fd)) {
+    if (stallFirstPurge.exchange(false)) std::this_thread::sleep_for(kPurgeStall);
+    if (wrote && queue != TCIFLUSH) ++outputFlushesAfterWrite;
+  }
+  return __real_tcflush(fd, queue);
+}
+
+// With outputCountLags, the first look at the output queue after a write finds
+// it empty, and every later one finds bytes there: a count that trails what
+// the adapter really holds.
+int __wrap_ioctl(int fd, unsigned long request, ...) {
+  va_list arguments;
+  va_start(arguments, request);
+  void* argument = va_arg(arguments, void*);
+  va_end(arguments);
+  const int result = __real_ioctl(fd, request, argument);
+  if (result == 0 && request == TIOCOUTQ && outputCountLags && IsTerminal(fd) &&
+      outputQueriesSinceWrite++ > 0) {
+    *static_cast<int*>(argument) = 4;
+  }
+  return result;
+}
+
+int __wrap_flock(int fd, int operation) {
+  if (failLocks && IsTerminal(fd)) {
+    errno = EWOULDBLOCK;
+    return -1;
+  }
+  return __real_flock(fd, operation);
+}
+
+// The fourth entry of every listing fails as it does when the folder is
+// removed while it is read: past "." and ".." and the first real entry, so
+// that it is the iterator's step to the next entry that meets it.
+struct dirent* __wrap_readdir(DIR* folder) {
+  static thread_local DIR* last = nullptr;
+  static thread_local int count = 0;
+  if (folder != last) {
+    last = folder;
+    count = 0;
+  }
+  if (failListing && ++count == 4) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  return __real_readdir(folder);
+}
 
 int __wrap_tcsetattr(int fd, int action, const termios* t) {
   if (refuseConfiguration && IsTerminal(fd)) {
@@ -76,26 +144,31 @@ int __wrap_tcsetattr(int fd, int action, const termios* t) {
   return __real_tcsetattr(fd, action, t);
 }
 
-int __wrap_pipe2(int fds[2], int flags) {
-  if (failPipes) {
-    errno = EMFILE;
-    return -1;
-  }
-  return __real_pipe2(fds, flags);
-}
-
 int __wrap_pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
                           void* (*start)(void*), void* argument) {
-  if (failThreads) return EAGAIN;
+  int left = threadStartsLeft.load();
+  while (left >= 0) {
+    if (left == 0) return EAGAIN;
+    if (threadStartsLeft.compare_exchange_weak(left, left - 1)) break;
+  }
   return __real_pthread_create(thread, attributes, start, argument);
 }
 
 ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
-  if (failWrites && IsTerminal(fd)) {
+  if (!IsTerminal(fd)) return __real_write(fd, buffer, count);
+  if (failWrites) {
     errno = EIO;
     return -1;
   }
-  return __real_write(fd, buffer, count);
+  if (sim::SimulatedTransmitter* device = noiseBeforeRequest.exchange(nullptr)) {
+    device->Inject(kNoise);
+    pollfd p{fd, POLLIN, 0};
+    __real_poll(&p, 1, 500);  // the noise is in the port's input queue
+  }
+  const ssize_t written = __real_write(fd, buffer, count);
+  outputQueriesSinceWrite = 0;
+  wrote = true;
+  return written;
 }
 
 ssize_t __wrap_read(int fd, void* buffer, size_t count) {
@@ -103,6 +176,7 @@ ssize_t __wrap_read(int fd, void* buffer, size_t count) {
     errno = EIO;
     return -1;
   }
+  if (IsTerminal(fd) && readZeroOnce.exchange(false)) return 0;
   return __real_read(fd, buffer, count);
 }
 
@@ -154,7 +228,11 @@ class FaultInjectionTest : public testing_sim::SimTest {
 
   static void ClearFaults() {
     refuseConfiguration = configureHalfway = failWrites = failReads = false;
-    stallReads = failPipes = failThreads = false;
+    stallReads = failLocks = readZeroOnce = stallFirstPurge = false;
+    outputCountLags = failListing = wrote = false;
+    outputFlushesAfterWrite = 0;
+    threadStartsLeft = -1;
+    noiseBeforeRequest = nullptr;
   }
 
   // After the fault is gone the same window works again, and nothing leaked.
@@ -203,6 +281,11 @@ TEST_F(FaultInjectionTest, ConfigurationRefusedOnTheUserInterfaceThreadSendsNoth
     EXPECT_EQ(view_.Tips(), std::vector<std::string>{kSetParametersFail});
     EXPECT_FALSE(TipsFromOtherThread());
     EXPECT_EQ(readyForCommand.load(), 1);
+    // The success shown on opening is taken back once the box is dismissed.
+    const auto events = view_.Events();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().kind, testing_view::ViewEvent::kSetText);
+    EXPECT_EQ(view_.TextsOf(IDC_MESSAGE), (std::vector<std::string>{kOpenSuccess, ""}));
 
     view_.ClearEvents();
     PrepareSet();
@@ -295,30 +378,109 @@ TEST_F(FaultInjectionTest, ReadErrorEndsTheOperationAsAFailureWithoutABox) {
 TEST_F(FaultInjectionTest, ThreadsThatCannotStartAreReported) {
   struct Case {
     int id;
+    int threadStarts;  // that succeed before the fault
     std::vector<std::string> tips;
     const char* message;
+    bool frameSent;
   };
   const Case cases[] = {
-      {IDC_CONNECT, {kReaderStartFail}, kOpenSuccess},
-      {IDC_READ_SETTING, {}, kSettingReadFail},
-      {IDC_READ_COLD_PORT, {}, kColdPortReadFail},
-      {IDOK, {kReaderStartFail, kPortNotOpen}, kSettingSetFail},
-      {IDC_CALIBRATE_COLD_PORT, {}, kCalibrateFail},
+      {IDC_CONNECT, 0, {kReaderStartFail}, "", false},
+      {IDC_READ_SETTING, 0, {}, kSettingReadFail, false},
+      {IDC_READ_COLD_PORT, 0, {}, kColdPortReadFail, false},
+      {IDOK, 0, {kReaderStartFail, kPortNotOpen}, kSettingSetFail, false},
+      // The reader starts and the frame goes out; only the worker cannot start.
+      {IDOK, 1, {}, kSettingSetComplete, true},
+      // The 'F' frame goes out, but no read-back can confirm it.
+      {IDC_CALIBRATE_COLD_PORT, 0, {}, kCalibrateFail, true},
   };
   PrepareSet();
   view_.SetText(IDC_COLD_PORT_TEMP, "25");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);
     view_.ClearEvents();
-    failThreads = true;
+    device_->ClearRecords();
+    threadStartsLeft = c.threadStarts;
     OnCommand(dialog(), c.id);
-    failThreads = false;
+    threadStartsLeft = -1;
     EXPECT_EQ(view_.Tips(), c.tips);
     EXPECT_EQ(view_.Text(IDC_MESSAGE), c.message);
     EXPECT_EQ(readyForCommand.load(), 1);
     EXPECT_EQ(OperationState.load(), STATE_IDLE);
+    EXPECT_EQ(device_->WaitForFrames(1, c.frameSent ? 1000ms : 100ms), c.frameSent);
   }
   ExpectRecovered();
+}
+
+// A reader that does not arm in time fails the opening: nothing is sent.
+TEST_F(FaultInjectionTest, ReaderThatDoesNotArmInTimeFailsTheOpening) {
+  stallFirstPurge = true;
+  RunCommand(IDC_READ_SETTING);
+  EXPECT_EQ(view_.Tips(), (std::vector<std::string>{kReaderStartFail, kPortNotOpen}));
+  EXPECT_EQ(view_.Text(IDC_MESSAGE), kSettingReadFail);
+  EXPECT_TRUE(device_->Frames().empty());
+  std::this_thread::sleep_for(kPurgeStall);  // the late reader has ended by now
+  ExpectRecovered();
+}
+
+// Bytes that reach the port after the reader is armed but before the request
+// is out are not the device's answer, whatever they look like.
+TEST_F(FaultInjectionTest, BytesBeforeTheRequestAreNeverTheReply) {
+  device_->SetSettingReply({0x42, 3, 0x03, 0xE8, 0, 0, 1, 0, 0, 0, 0});
+  device_->SetColdPortTenths(-52);
+  struct Case {
+    int id;
+    int field;
+    const char* deviceText;  // what the field shows when the device's reply is taken
+  };
+  const Case cases[] = {{IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2"},
+                        {IDC_READ_SETTING, IDC_READ_MAX, "1000"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    view_.ClearEvents();
+    noiseBeforeRequest = device_.get();
+    RunCommand(c.id);
+    EXPECT_EQ(noiseBeforeRequest.load(), nullptr) << "the noise was injected";
+    const std::vector<std::string> shown = view_.TextsOf(c.field);
+    EXPECT_TRUE(shown.empty() || shown == std::vector<std::string>{c.deviceText})
+        << "showed " << shown.front();
+  }
+  ExpectRecovered();
+}
+
+// A write that completed may still be leaving the adapter: the purge after it
+// clears only the input, whatever the driver says of its output queue.
+TEST_F(FaultInjectionTest, PurgeAfterACompletedWriteNeverCutsTheFrame) {
+  PrepareSet();
+  outputCountLags = true;
+  RunCommand(IDOK);
+  EXPECT_EQ(view_.Text(IDC_MESSAGE), kSettingSetComplete);
+  ASSERT_TRUE(wrote);
+  EXPECT_EQ(outputFlushesAfterWrite.load(), 0) << "the output was purged after the write";
+  EXPECT_EQ(device_->Frames().size(), 1u);
+  ExpectRecovered();
+}
+
+// A read that finds nothing after all, with the line still up, is no failure.
+TEST_F(FaultInjectionTest, EmptyReadOnALiveLineIsNoFailure) {
+  device_->SetColdPortTenths(-52);
+  readZeroOnce = true;
+  RunCommand(IDC_READ_COLD_PORT);
+  EXPECT_FALSE(readZeroOnce) << "the empty read happened";
+  EXPECT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadSuccess);
+  EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP), "-5.2");
+}
+
+// Discovery runs on the user-interface thread: a folder that goes away while
+// it is listed must not end the program.
+TEST_F(FaultInjectionTest, DiscoveryOutlivesAFolderThatVanishesWhileListed) {
+  sim::SimOptions options;
+  options.linkDir = folder_;
+  options.name = "second";
+  sim::SimulatedTransmitter other(options);
+  failListing = true;
+  EXPECT_NO_THROW(FindSerialPort());
+  failListing = false;
+  EXPECT_NE(std::string(portName), "");
 }
 
 // A reader that ignores its cancel: the close gives up on it after its bound,
@@ -326,8 +488,10 @@ TEST_F(FaultInjectionTest, ThreadsThatCannotStartAreReported) {
 // counts as held by someone else instead of hanging the next opening.
 TEST_F(FaultInjectionTest, ReaderThatIgnoresItsCancelNeitherHangsNorPublishes) {
   stallReads = true;
+  device_->Misbehave({sim::Misbehaviour::kSilent, 0, 0, {}});
   PortHandle port;
   ASSERT_TRUE(OpenPortWithReader(port, dialog(), portName, ReplyKind::kSetting));
+  ASSERT_TRUE(SendFrame(dialog(), &kReadSettingRequest, 1, port));
   std::this_thread::sleep_for(50ms);  // the reader is inside its wait
   replyArrived.store(1);
   auto start = Clock::now();
@@ -348,22 +512,65 @@ TEST_F(FaultInjectionTest, ReaderThatIgnoresItsCancelNeitherHangsNorPublishes) {
 
 // An opening that fails leaves no exclusive claim on the terminal behind, and
 // neither does the owner's close of one that opened but was not configured.
+bool HeldExclusively() {
+  const int fd = open(terminalPath, O_RDWR | O_NOCTTY | O_NONBLOCK);
+  int flag = -1;
+  ioctl(fd, TIOCGEXCL, &flag);
+  close(fd);
+  return flag != 0;
+}
+
 TEST_F(FaultInjectionTest, FailedOpeningsLeaveTheTerminalUnclaimed) {
-  auto exclusive = [&] {
-    const int fd = open(terminalPath, O_RDWR | O_NOCTTY | O_NONBLOCK);
-    int flag = -1;
-    ioctl(fd, TIOCGEXCL, &flag);
-    close(fd);
-    return flag;
-  };
-  for (std::atomic<bool>* fault : {&failPipes, &refuseConfiguration}) {
+  for (std::atomic<bool>* fault : {&failLocks, &refuseConfiguration}) {
+    view_.ClearEvents();
     *fault = true;
     PortHandle port;
     EXPECT_FALSE(OpenPortWithReader(port, dialog(), portName, ReplyKind::kNone));
+    EXPECT_EQ(view_.Tips().size(), 1u);
     port.Close();
     *fault = false;
-    EXPECT_EQ(exclusive(), 0);
+    EXPECT_FALSE(HeldExclusively());
   }
+  ExpectRecovered();
+}
+
+// A terminal that belongs to another user (a simulator's pseudo-terminal that
+// someone else took over after it crashed) is not opened, let alone written.
+TEST_F(FaultInjectionTest, AnotherUsersTerminalIsNotOpened) {
+  if (getuid() != 0) GTEST_SKIP() << "only root can give the terminal to another user";
+  struct stat own {};
+  ASSERT_EQ(stat(terminalPath, &own), 0);
+  ASSERT_EQ(chown(terminalPath, 4242, own.st_gid), 0);
+  PrepareSet();
+  RunCommand(IDOK);
+  EXPECT_EQ(view_.Tips(), (std::vector<std::string>{OpenFailureText(portName), kPortNotOpen}));
+  EXPECT_EQ(view_.Text(IDC_MESSAGE), kSettingSetFail);
+  EXPECT_FALSE(HeldExclusively());
+  ASSERT_EQ(chown(terminalPath, own.st_uid, own.st_gid), 0);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(device_->Frames().empty());
+  ExpectRecovered();
+}
+
+// A standard error that no one reads: the diagnostic lines of a failing read
+// are dropped, and the operation and its close stay within their time.
+TEST_F(FaultInjectionTest, BlockedStandardErrorHoldsNothingUp) {
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+  while (__real_write(ends[1], kNoise.data(), kNoise.size()) > 0) {
+  }
+  fcntl(ends[1], F_SETFL, 0);  // full, and a writer would now block
+  const int saved = dup(STDERR_FILENO);
+  dup2(ends[1], STDERR_FILENO);
+  failReads = true;
+  const auto start = Clock::now();
+  RunCommand(IDC_READ_COLD_PORT);
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  close(ends[0]);
+  close(ends[1]);
+  EXPECT_LT(Clock::now() - start, 3s);
+  EXPECT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadFail);
   ExpectRecovered();
 }
 

@@ -118,8 +118,6 @@ TEST_F(OperationsTest, ReadSettingShowsTheDevicesSettingAfterItsFixedWait) {
   EXPECT_EQ(FramesOnTheWire(), std::vector<Bytes>{{'B'}});
   EXPECT_NEAR(static_cast<double>(FrameTime(0).count()), 0.0, 50.0);
   EXPECT_TRUE(view_.Tips().empty());
-  EXPECT_EQ(replyArrived.load(), 0);
-  EXPECT_EQ(OperationState.load(), STATE_IDLE);
 }
 
 struct ReadBackCase {
@@ -164,7 +162,6 @@ TEST_F(OperationsTest, ReadSettingWithoutACompleteReplyFailsAndLeavesTheFields) 
     Run(IDC_READ_SETTING);
     ExpectMessages(ReadSettingTimeline(kSettingReadFail));
     for (int id : {IDC_READ_SENSOR, IDC_READ_MAX, IDC_READ_MIN}) EXPECT_EQ(view_.Text(id), "kept");
-    EXPECT_EQ(replyArrived.load(), 0);
   }
 }
 
@@ -270,7 +267,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CalibrationCase{"25.0", {0x00, 0xF1}, kCalibrateSuccess},   // 24.1
                       CalibrationCase{"25.0", {0x00, 0xF0}, kCalibrateFail},      // 24.0: exactly 1
                       CalibrationCase{"25.0", {0x01, 0x04}, kCalibrateFail},      // 26.0
-                      CalibrationCase{"-5.26", {0xFF, 0xC4}, kCalibrateSuccess},  // -6.0
+                      CalibrationCase{" -5.26 ", {0xFF, 0xC4}, kCalibrateSuccess},  // -6.0
                       CalibrationCase{"25.0", {}, kColdPortReadFail}));
 
 TEST_F(OperationsTest, CalibrateJudgesTheEntryThatWasSentNotWhatTheFieldHoldsLater) {
@@ -286,7 +283,7 @@ TEST_F(OperationsTest, CalibrateJudgesTheEntryThatWasSentNotWhatTheFieldHoldsLat
 }
 
 TEST_F(OperationsTest, CalibrateRefusesAnEntryThatCannotBeSent) {
-  for (const char* entry : {"", "abc", "-", "3276.8", "1e9"}) {
+  for (const char* entry : {"", "abc", "-", "3276.8", "1e9", "23,5", "25abc", "0x1A", "1..2"}) {
     view_.SetText(IDC_COLD_PORT_TEMP, entry);
     view_.ClearEvents();
     start_ = Clock::now();

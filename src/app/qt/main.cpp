@@ -1,7 +1,6 @@
 // Program entry of the Linux program: the Qt window over the same core as the
 // Windows program. It takes no arguments, and gives Qt none either.
 #include <QApplication>
-#include <cstdio>
 #include <cstdlib>
 
 #include "app/qt/main_window.h"
@@ -10,9 +9,11 @@ namespace {
 
 // An operation may still be running on the worker and reader threads, maybe
 // inside a call that waits for the window. Ending the process here stops them
-// where they are instead of running the exit sequence underneath them.
+// where they are instead of running the exit sequence underneath them. The
+// standard streams are not flushed: the program writes nothing to them but
+// diagnostic lines, which go out whole or not at all, and a stream that
+// blocks must not hold up the end.
 [[noreturn]] void EndProgram(int code) {
-  std::fflush(nullptr);
   std::_Exit(code);
 }
 

@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <system_error>
 
@@ -71,14 +70,23 @@ SerialPort* OpenSerialPort(const char* name, int* osError) {
   }
   const int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   // Only a terminal is a serial port: a file, folder or FIFO behind the name
-  // is never configured nor written to. What is checked is the descriptor
-  // that would be written to, not the name.
+  // is never configured nor written to. And only one of this user's or of
+  // root's: real ports belong to root, a simulator's terminal to the user who
+  // started it, while a terminal of another user's may be theirs to answer
+  // from (a pseudo-terminal a crashed simulator left behind and someone else
+  // took over). What is checked is the descriptor that would be written to,
+  // not the name.
   struct stat info {};
   const bool terminal = fd >= 0 && fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && isatty(fd);
+  const bool trusted = terminal && (info.st_uid == getuid() || info.st_uid == 0);
   // TIOCEXCL keeps other programs out (though not root); the lock keeps out
   // every other opener that plays by the same rule, root included.
-  if (!terminal || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    *osError = fd < 0 ? errno : !terminal ? ENOTTY : errno == EWOULDBLOCK ? EBUSY : errno;
+  if (!trusted || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *osError = fd < 0          ? errno
+               : !terminal     ? ENOTTY
+               : !trusted      ? EACCES
+               : errno == EWOULDBLOCK ? EBUSY
+                                      : errno;
     if (fd >= 0) close(fd);
     close(wake[0]);
     close(wake[1]);
@@ -138,14 +146,14 @@ bool SetPortTimeouts(SerialPort* port, const PortTimeouts& timeouts) {
   return true;
 }
 
-bool PurgePort(SerialPort* port) {
-  // Output is discarded only while the driver still holds some. WritePort
-  // waits until its bytes have left, so this drops only what an earlier,
-  // failed write left behind. Flushing unconditionally would be wrong on a
-  // pseudo-terminal: there it drops bytes already written but not yet handed
-  // to the other side, which a real UART has long sent.
+bool PurgePort(SerialPort* port, PurgeQueues queues) {
+  // Output is discarded only while the driver still holds some: what an
+  // earlier, failed write left behind. Flushing unconditionally would be
+  // wrong on a pseudo-terminal: there it drops bytes already written but not
+  // yet handed to the other side, which a real UART has long sent.
   int queued = 0;
-  if (ioctl(port->fd, TIOCOUTQ, &queued) == 0 && queued > 0 && tcflush(port->fd, TCOFLUSH) != 0) {
+  if (queues == PurgeQueues::kInputAndOutput && ioctl(port->fd, TIOCOUTQ, &queued) == 0 &&
+      queued > 0 && tcflush(port->fd, TCOFLUSH) != 0) {
     return Fail(port);
   }
   if (tcflush(port->fd, TCIFLUSH) != 0) return Fail(port);
@@ -211,8 +219,12 @@ bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::si
         continue;
       }
       if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-      if (n == 0) errno = EIO;  // the device is gone
-      return Fail(port);
+      if (n < 0) return Fail(port);
+      // Nothing to read after all (a purge took it, say): that is a failure
+      // only once the line has hung up.
+      if ((p[0].revents & POLLHUP) == 0) continue;
+      port->lastError = EIO;  // the device is gone
+      return false;
     }
     if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
       port->lastError = EIO;
@@ -248,5 +260,11 @@ std::string SystemErrorText(int osError) {
 }
 
 void WriteDiagnosticLine(const std::string& line) {
-  std::fputs((line + "\n").c_str(), stderr);
+  // One write, and only when standard error takes it at once: a line is
+  // better lost than a close, or the program's end, held up by a reader of
+  // standard error that has stopped reading.
+  const std::string text = line + "\n";
+  pollfd p{STDERR_FILENO, POLLOUT, 0};
+  if (poll(&p, 1, 0) != 1 || (p.revents & POLLOUT) == 0) return;
+  [[maybe_unused]] const ssize_t ignored = write(STDERR_FILENO, text.data(), text.size());
 }

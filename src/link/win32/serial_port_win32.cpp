@@ -161,17 +161,18 @@ bool SetPortTimeouts(SerialPort* port, const PortTimeouts& timeouts) {
   return true;
 }
 
-bool PurgePort(SerialPort* port) {
+bool PurgePort(SerialPort* port, PurgeQueues queues) {
   // The output queue is cleared only while the driver still holds unsent
-  // bytes. WritePort returns once its bytes are handed on, so that is only
-  // what an earlier, failed write left behind. Clearing it unconditionally
-  // loses data on drivers that hand bytes on before the far end has them:
-  // Wine's serial port on a pseudo-terminal flushes the far end's unread
-  // input on PURGE_TXCLEAR, so a frame purged right after its write can be
-  // lost.
-  DWORD errors = 0;
-  COMSTAT status{};
-  const bool outputQueued = !ClearCommError(port->handle, &errors, &status) || status.cbOutQue > 0;
+  // bytes: what an earlier, failed write left behind. Clearing it
+  // unconditionally loses data on drivers that hand bytes on before the far
+  // end has them: Wine's serial port on a pseudo-terminal flushes the far
+  // end's unread input on PURGE_TXCLEAR.
+  bool outputQueued = false;
+  if (queues == PurgeQueues::kInputAndOutput) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    outputQueued = !ClearCommError(port->handle, &errors, &status) || status.cbOutQue > 0;
+  }
   const DWORD flags = PURGE_RXCLEAR | (outputQueued ? PURGE_TXCLEAR : 0);
   if (!PurgeComm(port->handle, flags)) return Fail(port);
   return true;
@@ -183,6 +184,8 @@ bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
     port->lastError.store(ERROR_BUSY);
     return false;
   }
+  const ULONGLONG deadline = GetTickCount64() + port->timeouts.writeMultiplier * count +
+                             port->timeouts.writeConstant;
   auto write = std::make_unique<PortWrite>();
   write->event = port->writeEvent;
   write->overlapped.hEvent = write->event;
@@ -211,7 +214,23 @@ bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
     port->lastError.store(ERROR_WRITE_FAULT);
     return false;
   }
-  return true;
+  // A write completes once the driver has taken the bytes, which may still
+  // wait in its queue or the adapter's. Wait until they have left, so that
+  // nothing after the write can cut the frame short.
+  for (;;) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    // A port that can no longer report its queue (the device has gone) has
+    // nothing left that the input-only purge after the write could cut; the
+    // write itself completed, and the missing reply will tell.
+    if (!ClearCommError(port->handle, &errors, &status)) return true;
+    if (status.cbOutQue == 0) return true;
+    if (GetTickCount64() >= deadline) {
+      port->lastError.store(WAIT_TIMEOUT);
+      return false;
+    }
+    Sleep(1);
+  }
 }
 
 bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::size_t* received) {
