@@ -7,9 +7,14 @@
 char portName[256];
 
 void ChooseLastPort(const std::vector<std::string>& ports) {
-  if (ports.empty()) return;
-  std::strncpy(portName, ports.back().c_str(), sizeof portName - 1);
-  portName[sizeof portName - 1] = '\0';
+  // A name too long for portName is passed over rather than cut short: a cut
+  // name would open some other device.
+  for (auto it = ports.rbegin(); it != ports.rend(); ++it) {
+    if (it->size() < sizeof portName) {
+      std::memcpy(portName, it->c_str(), it->size() + 1);
+      return;
+    }
+  }
 }
 
 void FindSerialPort() {

@@ -15,7 +15,8 @@ extern char portName[256];
 // portName as it was. Call on the user-interface thread.
 void FindSerialPort();
 
-// The choice itself: the last of `ports` goes into portName; none leaves it.
+// The choice itself: the last of `ports` whose name fits portName goes into
+// it; none leaves it as it was.
 void ChooseLastPort(const std::vector<std::string>& ports);
 
 #endif

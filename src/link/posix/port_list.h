@@ -17,7 +17,9 @@
 std::string PublishDir();
 
 // Whether `folder` is a real folder (not a link) that belongs to this user and
-// that no one else can write to.
+// that no one else can write to, and no other user can change any folder above
+// it (each is this user's or root's, and writable by no one else unless it is
+// sticky).
 bool IsPrivateFolder(const std::string& folder);
 
 // Makes `folder` (mode 0700) unless it exists. Empty on success, else why the
@@ -27,13 +29,17 @@ std::string MakePrivateFolder(const std::string& folder);
 // "Natural" order: runs of digits compare by value, so ttyS2 < ttyS10.
 bool NaturalLess(const std::string& a, const std::string& b);
 
-// The real serial devices under `sysClassTty` (as /dev/NAME, in natural order)
-// followed by the ports published in `publishDir` by simulators that are still
-// running (oldest publication first). A published entry is a symbolic link
-// named NAME-PID to the simulator's terminal. It counts only when `publishDir`
-// is private, the link belongs to this user or to root, and it leads to a
-// character device that is a terminal.
+// The serial ports in the order they appeared, the newest last: the real
+// serial devices under `sysClassTty` (as `devDir`/NAME, by the change time of
+// that node) and the ports published in `publishDir` by simulators of this
+// user's that still run (by the time of their link). Ties go by natural name.
+// A published entry is a symbolic link named NAME-PID to the simulator's
+// terminal. It counts only when `publishDir` is private, the link belongs to
+// this user or to root, and it leads to a character device that is a
+// terminal. Never throws: a folder that cannot be read, or vanishes while it
+// is read, lists what was read of it.
 std::vector<std::string> ListSerialPortsIn(const std::string& sysClassTty,
+                                           const std::string& devDir,
                                            const std::string& publishDir);
 
 #endif

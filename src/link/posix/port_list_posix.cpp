@@ -1,4 +1,3 @@
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -8,9 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <system_error>
-#include <tuple>
 
 #include "link/posix/port_list.h"
 #include "link/serial_port.h"
@@ -19,6 +18,18 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Every entry of `folder` by name; nothing when it cannot be listed, and what
+// was read so far when the folder changes or vanishes while it is listed.
+std::vector<std::string> EntriesOf(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator();
+       it.increment(ec)) {
+    names.push_back(it->path().filename().string());
+  }
+  return names;
+}
 
 // A tty class entry is a serial device when it has a device behind it. The
 // 8250 driver registers placeholder ports with no UART; they report type 0.
@@ -54,25 +65,86 @@ bool IsTerminalDevice(dev_t device) {
   return false;
 }
 
+bool IsOwnOrRoots(uid_t owner) {
+  return owner == getuid() || owner == 0;
+}
+
 // A published entry counts when it is a link of this user's (or root's) that
 // leads to a terminal. `link` receives the link's own details.
 bool IsTrustedEntry(const fs::path& entry, struct stat* link) {
   struct stat target {};
   if (lstat(entry.c_str(), link) != 0 || !S_ISLNK(link->st_mode)) return false;
-  if (link->st_uid != getuid() && link->st_uid != 0) return false;
+  if (!IsOwnOrRoots(link->st_uid)) return false;
   if (stat(entry.c_str(), &target) != 0) return false;  // the terminal is gone
   return S_ISCHR(target.st_mode) && IsTerminalDevice(target.st_rdev);
 }
 
-bool ProcessIsAlive(const std::string& entryName) {
+// Whether the simulator that published NAME-PID still runs as this user. A
+// process of someone else's that happens to have that id does not count, nor
+// does one that has ended but not yet been reaped.
+bool PublisherIsRunning(const std::string& entryName) {
   const auto dash = entryName.rfind('-');
   if (dash == std::string::npos || dash + 1 == entryName.size()) return false;
   for (std::size_t i = dash + 1; i < entryName.size(); ++i) {
     if (!IsDecimalDigit(entryName[i])) return false;
   }
-  const long pid = std::strtol(entryName.c_str() + dash + 1, nullptr, 10);
-  if (pid <= 0) return false;
-  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  const std::string process = "/proc/" + entryName.substr(dash + 1);
+  struct stat info {};
+  if (stat(process.c_str(), &info) != 0 || info.st_uid != getuid()) return false;
+  // The state follows the command name, which is in parentheses and may
+  // itself hold blanks and parentheses.
+  std::ifstream statFile(process + "/stat");
+  std::string fields((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+  const auto close = fields.rfind(')');
+  if (close == std::string::npos || close + 2 >= fields.size()) return false;
+  const char state = fields[close + 2];
+  return state != 'Z' && state != 'X';
+}
+
+// Whether only this user or root can change the entries of the folder `info`
+// describes: theirs, and writable by no one else unless it is sticky (then
+// others cannot remove or rename what is not theirs).
+bool OnlyOwnOrRootCanChange(const struct stat& info) {
+  if (!IsOwnOrRoots(info.st_uid)) return false;
+  return (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (info.st_mode & S_ISVTX) != 0;
+}
+
+// Whether every folder above `folder`, as written and as it really is, is
+// safe from other users: otherwise one of them could swap the publication
+// folder, or a link on the way to it, for one of their own.
+bool FoldersAboveAreSafe(const std::string& folder) {
+  std::error_code ec;
+  fs::path written = fs::absolute(folder, ec).lexically_normal();
+  if (ec) return false;
+  if (!written.has_filename()) written = written.parent_path();
+  const fs::path real = fs::canonical(written, ec);
+  if (ec) return false;
+  for (const fs::path& path : {written, real}) {
+    for (fs::path above = path.parent_path();; above = above.parent_path()) {
+      struct stat link {};
+      struct stat info {};
+      if (lstat(above.c_str(), &link) != 0 || stat(above.c_str(), &info) != 0) return false;
+      if (S_ISLNK(link.st_mode) && !IsOwnOrRoots(link.st_uid)) return false;
+      if (!OnlyOwnOrRootCanChange(info)) return false;
+      if (above == above.parent_path()) break;
+    }
+  }
+  return true;
+}
+
+// A port found by discovery, with the moment it appeared.
+struct Candidate {
+  timespec appeared;
+  std::string name;
+  std::string path;
+};
+
+bool AppearedEarlier(const Candidate& a, const Candidate& b) {
+  if (a.appeared.tv_sec != b.appeared.tv_sec) return a.appeared.tv_sec < b.appeared.tv_sec;
+  if (a.appeared.tv_nsec != b.appeared.tv_nsec) return a.appeared.tv_nsec < b.appeared.tv_nsec;
+  if (NaturalLess(a.name, b.name)) return true;
+  if (NaturalLess(b.name, a.name)) return false;
+  return a.path < b.path;
 }
 
 }  // namespace
@@ -101,36 +173,27 @@ bool NaturalLess(const std::string& a, const std::string& b) {
 }
 
 std::vector<std::string> ListSerialPortsIn(const std::string& sysClassTty,
+                                           const std::string& devDir,
                                            const std::string& publishDir) {
-  std::vector<std::string> devices;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(sysClassTty, ec)) {
-    if (IsRealSerialDevice(entry.path())) devices.push_back(entry.path().filename().string());
+  std::vector<Candidate> found;
+  for (const std::string& name : EntriesOf(sysClassTty)) {
+    if (!IsRealSerialDevice(fs::path(sysClassTty) / name)) continue;
+    const std::string node = (fs::path(devDir) / name).string();
+    struct stat info {};
+    if (stat(node.c_str(), &info) == 0) found.push_back({info.st_ctim, name, node});
   }
-  std::sort(devices.begin(), devices.end(), NaturalLess);
+  if (IsPrivateFolder(publishDir)) {
+    for (const std::string& name : EntriesOf(publishDir)) {
+      const fs::path entry = fs::path(publishDir) / name;
+      struct stat link {};
+      if (IsTrustedEntry(entry, &link) && PublisherIsRunning(name)) {
+        found.push_back({link.st_mtim, name, entry.string()});
+      }
+    }
+  }
+  std::sort(found.begin(), found.end(), AppearedEarlier);
   std::vector<std::string> ports;
-  for (const auto& name : devices) ports.push_back("/dev/" + name);
-
-  struct Published {
-    long long seconds;
-    long long nanoseconds;
-    std::string name;
-  };
-  std::vector<Published> published;
-  if (!IsPrivateFolder(publishDir)) return ports;
-  for (const auto& entry : fs::directory_iterator(publishDir, ec)) {
-    const std::string name = entry.path().filename().string();
-    struct stat link {};
-    if (!IsTrustedEntry(entry.path(), &link) || !ProcessIsAlive(name)) continue;
-    published.push_back({static_cast<long long>(link.st_mtim.tv_sec),
-                         static_cast<long long>(link.st_mtim.tv_nsec), name});
-  }
-  std::sort(published.begin(), published.end(), [](const Published& a, const Published& b) {
-    return std::tie(a.seconds, a.nanoseconds) != std::tie(b.seconds, b.nanoseconds)
-               ? std::tie(a.seconds, a.nanoseconds) < std::tie(b.seconds, b.nanoseconds)
-               : NaturalLess(a.name, b.name);
-  });
-  for (const auto& p : published) ports.push_back((fs::path(publishDir) / p.name).string());
+  for (const Candidate& c : found) ports.push_back(c.path);
   return ports;
 }
 
@@ -145,7 +208,7 @@ std::string PublishDir() {
 bool IsPrivateFolder(const std::string& folder) {
   struct stat info {};
   return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
-         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 && FoldersAboveAreSafe(folder);
 }
 
 std::string MakePrivateFolder(const std::string& folder) {
@@ -153,11 +216,13 @@ std::string MakePrivateFolder(const std::string& folder) {
     return folder + ": " + std::generic_category().message(errno);
   }
   if (!IsPrivateFolder(folder)) {
-    return folder + " is not a folder of this user's that only this user can write to";
+    return folder +
+           " is not a folder of this user's that only this user can write to, in folders that "
+           "no other user can change";
   }
   return std::string();
 }
 
 std::vector<std::string> ListSerialPorts() {
-  return ListSerialPortsIn("/sys/class/tty", PublishDir());
+  return ListSerialPortsIn("/sys/class/tty", "/dev", PublishDir());
 }
