@@ -227,6 +227,28 @@ TEST_F(WindowsProgram, EscapeDoesNothing) {
   ExpectFrames({});
 }
 
+// The dialog manager's Enter: a focused button takes it as its own click, and
+// from an edit or a list it runs the default button, "read 1". The Linux
+// window copies this.
+TEST_F(WindowsProgram, EnterRunsTheFocusedButtonOrFromAFieldReadOne) {
+  Launch();
+  FillETypeSetting();
+  for (int field : {IDC_INPUT_MIN, IDC_SENSOR_TYPE}) {
+    Step("focus " + Id(field));
+    Step("key 13");
+    WaitFor(IDC_MESSAGE, 3300, 4300, kSettingReadSuccess);
+    ExpectFrames({{'B'}});
+  }
+  Step("focus " + Id(IDC_CONNECT));
+  Step("key 13");
+  WaitFor(IDC_MESSAGE, 0, 1500, kOpenSuccess);
+  Step("focus " + Id(IDOK));
+  Step("key 13");
+  WaitFor(IDC_MESSAGE, 1900, 2600, kSettingSetComplete);
+  NoTips(200);
+  ExpectFrames({{0x44, 0x06, 0x04, 0xB0, 0x80, 0xC8, 0x01, 0x00, 0x00, 0x00, 0x00}});
+}
+
 TEST_F(WindowsProgram, ClosingTheIdleWindowEndsTheProgramWithExitCodeZero) {
   Launch();
   Step("close");
@@ -449,6 +471,7 @@ TEST_F(WindowsProgram, DeviceGoneConnectReportsTheRefusedConfiguration) {
   ExpectTips(3000, kGetPropertiesFail);
   ExpectTips(3000, kSetParametersFail);
   NoTips(300);
+  ExpectText(IDC_MESSAGE, "");  // the success shown on opening is taken back
 }
 
 TEST_F(WindowsProgram, DeviceGoneReadSettingReportsTheRefusedConfigurationAndSendsNothing) {

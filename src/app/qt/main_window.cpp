@@ -40,7 +40,6 @@ enum class Kind {
   kList,  // drop-down list without an edit field
   kButton,
   kWrappingButton,  // its text wraps onto a second line
-  kDefaultButton,   // "set": Enter presses it
 };
 
 struct ControlSpec {
@@ -84,7 +83,7 @@ const ControlSpec kControls[] = {
     CONTROL(kList, IDC_MIN_SIGN, "", 241, 136, 26, 48),
     CONTROL(kEdit, IDC_INPUT_MIN, "", 267, 136, 77, 13),
     STATIC(kLabel, "(integer mult\r iple of 10)", 346, 132, 62, 18),
-    CONTROL(kDefaultButton, IDOK, "set", 352, 44, 37, 52),
+    CONTROL(kButton, IDOK, "set", 352, 44, 37, 52),
     STATIC(kGroup, "Read current setting", 194, 158, 216, 99),
     STATIC(kLabel, "sensor   type", 214, 179, 30, 18),
     CONTROL(kCentredReadOnlyText, IDC_READ_SENSOR, "", 246, 180, 118, 15),
@@ -96,6 +95,10 @@ const ControlSpec kControls[] = {
     CONTROL(kReadOnlyText, IDC_READ_MIN, "", 337, 208, 30, 23),
     CONTROL(kButton, IDC_READ_SETTING, "read 1", 265, 233, 52, 19),
 };
+
+// The Windows dialog manager's default button: the last default push button
+// of the template.
+constexpr int kDefaultCommand = IDC_READ_SETTING;
 
 constexpr int kDialogWidth = 420;
 constexpr int kDialogHeight = 319;
@@ -187,11 +190,10 @@ QWidget* MakeControl(const ControlSpec& entry, QWidget* parent) {
     }
     case Kind::kList:
       return new QComboBox(parent);
-    case Kind::kButton:
-    case Kind::kDefaultButton: {
+    case Kind::kButton: {
+      // Enter is handled by the window, as the Windows dialog manager does.
       auto* button = new QPushButton(text, parent);
       button->setAutoDefault(false);
-      button->setDefault(entry.kind == Kind::kDefaultButton);
       return button;
     }
     case Kind::kWrappingButton: {
@@ -298,6 +300,18 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
   // does not close the window.
   if (event->key() == Qt::Key_Escape) {
     OnCommand(this, IDCANCEL);
+    return;
+  }
+  // Enter as in the Windows dialog: a focused push button takes it as its own
+  // click; from an edit or a list it runs the dialog's default button, which
+  // is "read 1", a harmless read. So "set" runs from the keyboard only when
+  // it has the focus.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+      button->click();
+    } else {
+      OnCommand(this, kDefaultCommand);
+    }
     return;
   }
   QDialog::keyPressEvent(event);

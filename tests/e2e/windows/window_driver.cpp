@@ -18,6 +18,7 @@
 //   poke ID               post BM_CLICK, leaving the clock alone (for clicks
 //                         that are to be ignored while an operation runs)
 //   command ID            post WM_COMMAND with ID to the dialog (resets the clock)
+//   focus ID              give a control the focus, as Tab would
 //   key VK                post a key press to the focused control (resets the clock)
 //   mark                  reset the clock
 //   settext ID TEXT       replace the text of an edit
@@ -374,6 +375,23 @@ void Command(int id) {
   Answer(true, "");
 }
 
+// The dialog manager moves the focus itself, and with it the default button.
+// The message is posted, as the dialog manager expects it, and the answer
+// waits until the focus is there.
+void Focus(int id) {
+  const HWND control = GetDlgItem(dialog, id);
+  if (control == nullptr) return Answer(false, "no control " + std::to_string(id));
+  PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+  const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+  for (DWORD waited = 0; waited < kMessageTimeoutMs; waited += pollMs) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (GetGUIThreadInfo(thread, &info) && info.hwndFocus == control) return Answer(true, "");
+    Sleep(pollMs);
+  }
+  Answer(false, "the focus did not move");
+}
+
 void Key(int virtualKey) {
   const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
   GUITHREADINFO info{};
@@ -633,6 +651,8 @@ bool Run(const std::string& input) {
     Click(Number(Split(input, 2).words.at(1)), false);
   } else if (verb == "command") {
     Command(Number(Split(input, 2).words.at(1)));
+  } else if (verb == "focus") {
+    Focus(Number(Split(input, 2).words.at(1)));
   } else if (verb == "key") {
     Key(Number(Split(input, 2).words.at(1)));
   } else if (verb == "settext") {
