@@ -82,8 +82,10 @@ int __real_ioctl(int fd, unsigned long request, void* argument);
 int __real_flock(int fd, int operation);
 struct dirent* __real_readdir(DIR* folder);
 
+// The faults are looked at before the descriptor: the simulator's thread
+// writes and reads from before the test has noted which terminal is its own.
 int __wrap_tcflush(int fd, int queue) {
-  if (IsTerminal(fd)) {
+  if ((stallFirstPurge || outputCountLags) && IsTerminal(fd)) {
     if (stallFirstPurge.exchange(false)) std::this_thread::sleep_for(kPurgeStall);
     if (wrote && queue != TCIFLUSH) ++outputFlushesAfterWrite;
   }
@@ -155,19 +157,22 @@ int __wrap_pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
 }
 
 ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
-  if (!IsTerminal(fd)) return __real_write(fd, buffer, count);
-  if (failWrites) {
+  if (failWrites && IsTerminal(fd)) {
     errno = EIO;
     return -1;
   }
-  if (sim::SimulatedTransmitter* device = noiseBeforeRequest.exchange(nullptr)) {
-    device->Inject(kNoise);
-    pollfd p{fd, POLLIN, 0};
-    __real_poll(&p, 1, 500);  // the noise is in the port's input queue
+  if (noiseBeforeRequest.load() != nullptr && IsTerminal(fd)) {
+    if (sim::SimulatedTransmitter* device = noiseBeforeRequest.exchange(nullptr)) {
+      device->Inject(kNoise);
+      pollfd p{fd, POLLIN, 0};
+      __real_poll(&p, 1, 500);  // the noise is in the port's input queue
+    }
   }
   const ssize_t written = __real_write(fd, buffer, count);
-  outputQueriesSinceWrite = 0;
-  wrote = true;
+  if (outputCountLags && IsTerminal(fd)) {
+    outputQueriesSinceWrite = 0;
+    wrote = true;
+  }
   return written;
 }
 
@@ -176,7 +181,7 @@ ssize_t __wrap_read(int fd, void* buffer, size_t count) {
     errno = EIO;
     return -1;
   }
-  if (IsTerminal(fd) && readZeroOnce.exchange(false)) return 0;
+  if (readZeroOnce && IsTerminal(fd) && readZeroOnce.exchange(false)) return 0;
   return __real_read(fd, buffer, count);
 }
 
