@@ -6,7 +6,7 @@
 
 #include "link/port_discovery.h"
 #include "ops/operation_state.h"
-#include "ops/operation_worker.h"
+#include "ops/operation_steps.h"
 #include "protocol/frames.h"
 #include "view/control_ids.h"
 
@@ -28,9 +28,9 @@ void RequestColdPort(DialogHandle dialog, PortHandle& port) {
 
 }  // namespace
 
-bool ReadColdPortCommand(DialogHandle dialog, PortHandle&) {
+CommandResult ReadColdPortCommand(DialogHandle, PortHandle&) {
   OperationState.store(STATE_READ_COLD_PORT);
-  return StartOperationWorker(dialog, kColdPortReadFail);
+  return {true, kColdPortReadFail};
 }
 
 void ReadColdPortOperation(DialogHandle dialog, PortHandle& port) {
@@ -46,13 +46,13 @@ void ReadColdPortOperation(DialogHandle dialog, PortHandle& port) {
   EndOperation(dialog, port, kColdPortReadSuccess);
 }
 
-bool CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port) {
+CommandResult CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port) {
   char entryText[255] = {};
   GetControlText(dialog, IDC_COLD_PORT_TEMP, entryText, sizeof entryText);
   const std::optional<ColdPortTarget> target = ColdPortTargetFromEntry(entryText);
   if (!target) {
     ShowTips(dialog, kColdPortEntryIllegality);
-    return false;
+    return kNoWorker;
   }
   const ColdPortCalibrationFrame frame = MakeColdPortCalibrationFrame(target->tenths);
   targetEntered.store(target->degrees);
@@ -63,7 +63,7 @@ bool CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port) {
   StartPace();
   SleepMs(1000);
   OperationState.store(STATE_CALIBRATE_COLD_PORT);
-  return StartOperationWorker(dialog, kCalibrateFail);
+  return {true, kCalibrateFail};
 }
 
 void CalibrateColdPortOperation(DialogHandle dialog, PortHandle& port) {

@@ -6,10 +6,11 @@
 #define CORVELLE_OPS_COLD_PORT_H
 
 #include "link/serial_link.h"
+#include "ops/operation_steps.h"
 #include "view/view.h"
 
-// Starts the worker in the read-cold-port state. User-interface thread.
-bool ReadColdPortCommand(DialogHandle dialog, PortHandle& port);
+// Asks for the worker in the read-cold-port state. User-interface thread.
+CommandResult ReadColdPortCommand(DialogHandle dialog, PortHandle& port);
 
 // Worker: sends 'E', waits 2.1 s with its progress line, then shows the
 // temperature with 4 significant digits, or reports the failure.
@@ -18,8 +19,8 @@ void ReadColdPortOperation(DialogHandle dialog, PortHandle& port);
 // First phase, on the user-interface thread: refuses an entry that is not a
 // plain decimal number, all of it, or does not fit the device's word; otherwise sends the 'F' frame with
 // the entry in tenths of a degree, holds the thread for the second the device
-// needs, and starts the worker in the calibrate state.
-bool CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port);
+// needs, and asks for the worker in the calibrate state.
+CommandResult CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port);
 
 // Second phase, on the worker: lets the device settle for 8.5 s, reads the
 // temperature back, and reports success only when the first phase got its

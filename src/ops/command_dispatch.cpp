@@ -4,6 +4,7 @@
 #include "ops/cold_port.h"
 #include "ops/connect.h"
 #include "ops/operation_state.h"
+#include "ops/operation_worker.h"
 #include "ops/read_setting.h"
 #include "ops/set_command.h"
 #include "view/control_ids.h"
@@ -11,8 +12,8 @@
 namespace {
 
 // A command runs on the user-interface thread with the dispatch's port handle,
-// and returns whether it started the worker, which then owns the gate.
-using CommandHandler = bool (*)(DialogHandle, PortHandle&);
+// and says whether the worker is to start; a worker that starts owns the gate.
+using CommandHandler = CommandResult (*)(DialogHandle, PortHandle&);
 
 CommandHandler HandlerFor(int id) {
   switch (id) {
@@ -40,7 +41,8 @@ void OnCommand(DialogHandle dialog, int id) {
 
   readyForCommand.store(0);
   PortHandle port;
-  const bool workerStarted = handler(dialog, port);
+  const CommandResult result = handler(dialog, port);
+  const bool workerStarted = result.startWorker && StartOperationWorker(dialog, result.textIfNoWorker);
   port.Close();
   if (!workerStarted) readyForCommand.store(1);
 }

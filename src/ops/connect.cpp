@@ -3,9 +3,9 @@
 #include "link/port_discovery.h"
 #include "view/control_ids.h"
 
-bool ConnectCommand(DialogHandle dialog, PortHandle& port) {
+CommandResult ConnectCommand(DialogHandle dialog, PortHandle& port) {
   FindSerialPort();
   SetControlText(dialog, IDC_PORT_NAME, portName);
   OpenPortWithReader(port, dialog, portName, ReplyKind::kNone);
-  return false;
+  return kNoWorker;
 }

@@ -4,11 +4,12 @@
 #define CORVELLE_OPS_CONNECT_H
 
 #include "link/serial_link.h"
+#include "ops/operation_steps.h"
 #include "view/view.h"
 
 // Runs discovery, shows the port name, opens and configures the port and
 // reports "open serial port success". The dispatch closes the port again.
-// Starts no worker, so it always returns false. User-interface thread.
-bool ConnectCommand(DialogHandle dialog, PortHandle& port);
+// Asks for no worker. User-interface thread.
+CommandResult ConnectCommand(DialogHandle dialog, PortHandle& port);
 
 #endif

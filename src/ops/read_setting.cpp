@@ -2,14 +2,14 @@
 
 #include "link/port_discovery.h"
 #include "ops/operation_state.h"
-#include "ops/operation_worker.h"
+#include "ops/operation_steps.h"
 #include "protocol/frames.h"
 #include "protocol/sensor_catalogue.h"
 #include "view/control_ids.h"
 
-bool ReadSettingCommand(DialogHandle dialog, PortHandle&) {
+CommandResult ReadSettingCommand(DialogHandle, PortHandle&) {
   OperationState.store(STATE_READ_SETTING);
-  return StartOperationWorker(dialog, kSettingReadFail);
+  return {true, kSettingReadFail};
 }
 
 void ReadSettingOperation(DialogHandle dialog, PortHandle& port) {

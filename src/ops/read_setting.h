@@ -4,11 +4,12 @@
 #define CORVELLE_OPS_READ_SETTING_H
 
 #include "link/serial_link.h"
+#include "ops/operation_steps.h"
 #include "view/view.h"
 
-// The command, on the user-interface thread: starts the worker in the
-// read-setting state. Returns whether the worker started.
-bool ReadSettingCommand(DialogHandle dialog, PortHandle& port);
+// The command, on the user-interface thread: asks for the worker in the
+// read-setting state.
+CommandResult ReadSettingCommand(DialogHandle dialog, PortHandle& port);
 
 // The operation, on the worker: sends 'B', waits 3.5 s with its progress line,
 // then fills the read-back fields from the reply, or reports the failure.

@@ -4,7 +4,7 @@
 
 #include "link/port_discovery.h"
 #include "ops/operation_state.h"
-#include "ops/operation_worker.h"
+#include "ops/operation_steps.h"
 #include "protocol/frames.h"
 #include "view/control_ids.h"
 
@@ -31,13 +31,13 @@ RangeInput ValidateRangeInput(DialogHandle dialog) {
   return input;
 }
 
-bool SetCommand(DialogHandle dialog, PortHandle& port) {
+CommandResult SetCommand(DialogHandle dialog, PortHandle& port) {
   const RangeInput input = ValidateRangeInput(dialog);
-  if (input.verdict == RangeVerdict::kRejected) return false;
+  if (input.verdict == RangeVerdict::kRejected) return kNoWorker;
   if (input.verdict == RangeVerdict::kAcceptedWithoutRow) {
     // Nothing would be sent, so nothing may be reported as set.
     ShowTips(dialog, kChooseSensorType);
-    return false;
+    return kNoWorker;
   }
 
   SetControlText(dialog, IDC_CHOICE, input.row->confirmationText);
@@ -49,7 +49,7 @@ bool SetCommand(DialogHandle dialog, PortHandle& port) {
   settingFrameSent.store(sent);
   OperationState.store(STATE_WRITE_SETTING);
   // The device has the frame even when no worker can start to say so.
-  return StartOperationWorker(dialog, sent ? kSettingSetComplete : kSettingSetFail);
+  return {true, sent ? kSettingSetComplete : kSettingSetFail};
 }
 
 void WriteSettingOperation(DialogHandle dialog, PortHandle& port) {

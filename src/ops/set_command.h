@@ -4,6 +4,7 @@
 #define CORVELLE_OPS_SET_COMMAND_H
 
 #include "link/serial_link.h"
+#include "ops/operation_steps.h"
 #include "protocol/sensor_catalogue.h"
 #include "view/view.h"
 
@@ -14,8 +15,8 @@ RangeInput ValidateRangeInput(DialogHandle dialog);
 
 // The command, on the user-interface thread: validation, then the choice line,
 // the opening, the frame, and the worker. A valid range without a sensor type
-// sends nothing and asks for one. Returns whether the worker started.
-bool SetCommand(DialogHandle dialog, PortHandle& port);
+// sends nothing and asks for one.
+CommandResult SetCommand(DialogHandle dialog, PortHandle& port);
 
 // The operation, on the worker: two progress steps, then whether the frame
 // reached the device's port.

@@ -20,7 +20,7 @@
 #include "ops/cold_port.h"
 #include "ops/read_setting.h"
 #include "ops/set_command.h"
-#include "ops/operation_worker.h"
+#include "ops/operation_steps.h"
 #include "protocol/frames.h"
 #include "protocol/sensor_catalogue.h"
 #include "tests/support/process_counts.h"

@@ -32,6 +32,8 @@
 #include <deque>
 #include <string>
 
+#include "app/dialog_layout.h"
+
 namespace {
 
 constexpr int kWaitMs = 30000;
@@ -51,7 +53,7 @@ void Report(const char* verdict, const std::string& step) {
 
 QWidget* Window() {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (widget->windowTitle() == "Corvelle" && widget->isVisible()) return widget;
+    if (widget->windowTitle() == CORVELLE_WINDOW_TITLE && widget->isVisible()) return widget;
   }
   return nullptr;
 }

@@ -36,6 +36,7 @@ class MainWindow : public QDialog {
 
  private:
   std::map<int, QWidget*> controls_;
+  std::map<int, std::string> shownTexts_;  // of the read-only multi-line fields
 };
 
 #endif

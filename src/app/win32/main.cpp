@@ -10,31 +10,21 @@
 #include <commctrl.h>
 
 #include "app/win32/resource.h"
-#include "link/port_discovery.h"
 #include "ops/command_dispatch.h"
-#include "protocol/sensor_catalogue.h"
-#include "view/window_lists.h"
+#include "ops/window_start.h"
 #include "win32/wide_text.h"
 
 namespace {
 
-// Appends at the end by position: the sorted lists keep the order given here,
-// and the sensor list's index stays the catalogue index.
-void AppendListEntry(HWND dialog, int listId, const char* text) {
+// Inserting at position -1 appends, so a list styled as sorted keeps its order.
+void AppendListEntry(DialogHandle dialog, int listId, const char* text) {
   const std::wstring wide = WideFromUtf8(text);
-  SendDlgItemMessageW(dialog, listId, CB_INSERTSTRING, static_cast<WPARAM>(-1),
+  SendDlgItemMessageW(static_cast<HWND>(dialog), listId, CB_INSERTSTRING, static_cast<WPARAM>(-1),
                       reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 BOOL OnInitMainDialog(HWND dialog) {
-  for (const SensorEntry& sensor : SensorCatalogue) {
-    AppendListEntry(dialog, IDC_SENSOR_TYPE, sensor.listLabel);
-  }
-  for (const char* entry : kOutputTypeEntries) AppendListEntry(dialog, IDC_OUTPUT_TYPE, entry);
-  for (const char* entry : kErrorOutputEntries) AppendListEntry(dialog, IDC_ERROR_OUTPUT, entry);
-  for (const char* entry : kMinSignEntries) AppendListEntry(dialog, IDC_MIN_SIGN, entry);
-  // The port name field stays empty until the first Connect shows it.
-  FindSerialPort();
+  FillListsAndFindPort(dialog, AppendListEntry);
   return TRUE;  // let the dialog manager set the default focus
 }
 

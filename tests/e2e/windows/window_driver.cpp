@@ -61,12 +61,15 @@
 #include <string>
 #include <vector>
 
+#include "app/dialog_layout.h"
+#include "win32/wide_text.h"
+
 namespace {
 
 constexpr DWORD kMessageTimeoutMs = 5000;
 // How often waits look again; "poll" changes it (the benchmark asks for 1 ms).
 DWORD pollMs = 10;
-const wchar_t kWindowTitle[] = L"Corvelle";
+const wchar_t kWindowTitle[] = L"" CORVELLE_WINDOW_TITLE;
 
 LARGE_INTEGER frequency;
 LARGE_INTEGER driverStart;
@@ -97,22 +100,11 @@ void ResetMark() {
 // ---- text conversions -------------------------------------------------------
 
 std::wstring Widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
+  return WideFromUtf8(text.c_str());
 }
 
 std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
-                      nullptr, nullptr);
-  return text;
+  return Utf8FromWide(wide.data(), static_cast<int>(wide.size()));
 }
 
 int HexValue(char c) {
