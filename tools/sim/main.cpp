@@ -12,7 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "link/posix/port_list.h"
+#include "link/posix/publish_folder.h"
+#include "tools/sim/publication.h"
 #include "tools/sim/simulated_transmitter.h"
 
 namespace {
@@ -115,7 +116,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  if (const std::string fault = MakePrivateFolder(options.linkDir); !fault.empty()) {
+  if (const std::string fault = sim::MakePrivateFolder(options.linkDir); !fault.empty()) {
     std::fprintf(stderr, "corvelle-sim: cannot publish the port: %s\n", fault.c_str());
     return 1;
   }

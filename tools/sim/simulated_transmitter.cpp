@@ -9,26 +9,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <stdexcept>
 #include <system_error>
+
+#include "tools/sim/publication.h"
 
 namespace sim {
 namespace {
-
-// A frame that stops arriving half-way is dropped after this long.
-constexpr auto kPartialFrameTimeout = std::chrono::milliseconds(300);
-
-std::size_t FrameLength(std::uint8_t first) {
-  switch (first) {
-    case 'D':
-      return 11;
-    case 'F':
-      return 4;
-    default:
-      return 1;  // 'B', 'E', and any byte the device does not know
-  }
-}
 
 [[noreturn]] void ThrowErrno(const char* what) {
   throw std::system_error(errno, std::generic_category(), what);
@@ -37,14 +23,10 @@ std::size_t FrameLength(std::uint8_t first) {
 }  // namespace
 
 SimulatedTransmitter::SimulatedTransmitter(SimOptions options)
-    : options_(std::move(options)),
-      setting_{0x42, 3, 0x03, 0xE8, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00},
-      replyDelayMs_(options_.replyDelayMs) {
+    : options_(std::move(options)), model_(options_.replyDelayMs) {
   // A folder made here is the user's own: discovery trusts no other.
   if (mkdir(options_.linkDir.c_str(), 0700) != 0 && errno != EEXIST) ThrowErrno("mkdir");
-  linkPath_ =
-      (std::filesystem::path(options_.linkDir) / (options_.name + "-" + std::to_string(getpid())))
-          .string();
+  linkPath_ = PublishedPath(options_.linkDir, options_.name);
   int wake[2];
   if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) ThrowErrno("pipe2");
   wakeRead_ = wake[0];
@@ -52,7 +34,7 @@ SimulatedTransmitter::SimulatedTransmitter(SimOptions options)
   try {
     std::lock_guard lock(mutex_);
     OpenTerminal();
-    PublishLink();
+    Publish(linkPath_, terminalPath_);
   } catch (...) {
     std::lock_guard lock(mutex_);
     CloseTerminal();
@@ -106,8 +88,7 @@ void SimulatedTransmitter::CloseTerminal() {
   if (slave_ >= 0) close(slave_);
   if (master_ >= 0) close(master_);
   slave_ = master_ = -1;
-  pending_.clear();
-  partial_.clear();
+  model_.ForgetLine();
 }
 
 void SimulatedTransmitter::Unplug(Clock::time_point returnAt) {
@@ -118,14 +99,6 @@ void SimulatedTransmitter::Unplug(Clock::time_point returnAt) {
   returnAt_ = returnAt;
 }
 
-void SimulatedTransmitter::PublishLink() {
-  // Replace the link in one step, so that it never dangles between terminals.
-  const std::string temporary = linkPath_ + ".new";
-  ::unlink(temporary.c_str());
-  if (symlink(terminalPath_.c_str(), temporary.c_str()) != 0) ThrowErrno("symlink");
-  if (rename(temporary.c_str(), linkPath_.c_str()) != 0) ThrowErrno("rename");
-}
-
 std::string SimulatedTransmitter::TerminalPath() const {
   std::lock_guard lock(mutex_);
   return terminalPath_;
@@ -133,27 +106,27 @@ std::string SimulatedTransmitter::TerminalPath() const {
 
 void SimulatedTransmitter::SetSettingReply(const std::array<std::uint8_t, 11>& reply) {
   std::lock_guard lock(mutex_);
-  setting_ = reply;
+  model_.SetSettingReply(reply);
 }
 
 void SimulatedTransmitter::SetColdPortTenths(int tenths) {
   std::lock_guard lock(mutex_);
-  coldTenths_ = tenths;
+  model_.SetColdPortTenths(tenths);
 }
 
 int SimulatedTransmitter::ColdPortTenths() const {
   std::lock_guard lock(mutex_);
-  return coldTenths_;
+  return model_.ColdPortTenths();
 }
 
 void SimulatedTransmitter::SetReplyDelay(int milliseconds) {
   std::lock_guard lock(mutex_);
-  replyDelayMs_ = milliseconds;
+  model_.SetReplyDelay(milliseconds);
 }
 
 void SimulatedTransmitter::Misbehave(Misbehaviour what) {
   std::lock_guard lock(mutex_);
-  misbehaviours_.push_back(std::move(what));
+  model_.Misbehave(std::move(what));
 }
 
 void SimulatedTransmitter::Inject(const Bytes& bytes) {
@@ -173,24 +146,23 @@ void SimulatedTransmitter::VanishFor(int milliseconds) {
 
 std::vector<ReceivedFrame> SimulatedTransmitter::Frames() const {
   std::lock_guard lock(mutex_);
-  return frames_;
+  return model_.Frames();
 }
 
 std::vector<SentReply> SimulatedTransmitter::Replies() const {
   std::lock_guard lock(mutex_);
-  return replies_;
+  return model_.Replies();
 }
 
 void SimulatedTransmitter::ClearRecords() {
   std::lock_guard lock(mutex_);
-  frames_.clear();
-  replies_.clear();
+  model_.ClearRecords();
 }
 
 bool SimulatedTransmitter::WaitForFrames(std::size_t count,
                                          std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
-  return framesChanged_.wait_for(lock, timeout, [&] { return frames_.size() >= count; });
+  return framesChanged_.wait_for(lock, timeout, [&] { return model_.Frames().size() >= count; });
 }
 
 void SimulatedTransmitter::Wake() {
@@ -198,97 +170,27 @@ void SimulatedTransmitter::Wake() {
   [[maybe_unused]] const ssize_t n = write(wakeWrite_, &byte, 1);
 }
 
-void SimulatedTransmitter::HandleFrame(const Bytes& frame, Clock::time_point now) {
-  frames_.push_back({now, frame});
-  framesChanged_.notify_all();
-  const std::uint8_t letter = frame[0];
-  if (letter == 'D' && frame.size() == 11) {
-    // The device keeps the setting as the next read-back reports it.
-    std::copy(frame.begin() + 1, frame.end(), setting_.begin() + 1);
-    return;
-  }
-  if (letter == 'F' && frame.size() == 4) {
-    coldTenths_ = static_cast<std::int16_t>((frame[1] << 8) | frame[2]);
-    return;
-  }
-  if (letter != 'B' && letter != 'E') return;
-
-  Bytes reply;
-  if (letter == 'B') {
-    reply.assign(setting_.begin(), setting_.end());
-  } else {
-    const auto word = static_cast<std::uint16_t>(coldTenths_);
-    reply = {static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xFF)};
-  }
-  auto due = now + std::chrono::milliseconds(replyDelayMs_);
-  if (!misbehaviours_.empty()) {
-    const Misbehaviour m = misbehaviours_.front();
-    misbehaviours_.pop_front();
-    switch (m.kind) {
-      case Misbehaviour::kSilent:
-        return;
-      case Misbehaviour::kShort:
-        reply.resize(std::min(reply.size(), static_cast<std::size_t>(std::max(m.count, 0))));
-        break;
-      case Misbehaviour::kExtra:
-        reply.insert(reply.end(), static_cast<std::size_t>(std::max(m.count, 0)), 0x55);
-        break;
-      case Misbehaviour::kLate:
-        due = now + std::chrono::milliseconds(m.delayMs);
-        break;
-      case Misbehaviour::kGarbage:
-        reply = m.bytes;
-        break;
-      case Misbehaviour::kVanish:
-        Unplug(now + std::chrono::milliseconds(m.delayMs));
-        return;
-    }
-  }
-  pending_.push_back({due, letter, std::move(reply)});
-}
-
-void SimulatedTransmitter::HandleBytes(const std::uint8_t* bytes, std::size_t count,
-                                       Clock::time_point now) {
-  for (std::size_t i = 0; i < count; ++i) {
-    if (partial_.empty()) partialSince_ = now;
-    partial_.push_back(bytes[i]);
-    if (partial_.size() == FrameLength(partial_[0])) {
-      Bytes frame;
-      frame.swap(partial_);
-      HandleFrame(frame, now);
-      if (master_ < 0) return;  // vanished while handling it
-    }
-  }
-}
-
 void SimulatedTransmitter::Run() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     const auto now = Clock::now();
-    // Send what is due, in order.
-    std::sort(pending_.begin(), pending_.end(),
-              [](const PendingReply& a, const PendingReply& b) { return a.due < b.due; });
-    while (!pending_.empty() && pending_.front().due <= now) {
-      PendingReply reply = std::move(pending_.front());
-      pending_.erase(pending_.begin());
-      // Only what went onto the line counts as sent.
+    // Send what is due, in order. Only what went onto the line counts as sent.
+    for (DueReply& reply : model_.TakeDue(now)) {
       const ssize_t n = master_ >= 0 && !reply.bytes.empty()
                             ? write(master_, reply.bytes.data(), reply.bytes.size())
                             : 0;
       if (n > 0) {
         reply.bytes.resize(static_cast<std::size_t>(n));
-        replies_.push_back({Clock::now(), reply.request, std::move(reply.bytes)});
+        model_.RecordSent(Clock::now(), reply.request, std::move(reply.bytes));
       }
     }
-    if (!partial_.empty() && now - partialSince_ > kPartialFrameTimeout) {
-      frames_.push_back({now, partial_});
-      framesChanged_.notify_all();
-      partial_.clear();
-    }
+    const std::size_t framesBefore = model_.Frames().size();
+    model_.DropStalePartial(now);
+    if (model_.Frames().size() != framesBefore) framesChanged_.notify_all();
     if (vanished_ && returnAt_ != Clock::time_point{} && now >= returnAt_) {
       try {
         OpenTerminal();
-        PublishLink();
+        Publish(linkPath_, terminalPath_);
         returnAt_ = {};
       } catch (const std::system_error&) {
         // Out of terminals for the moment: stay unplugged and try again.
@@ -299,8 +201,7 @@ void SimulatedTransmitter::Run() {
     }
 
     auto wakeAt = now + std::chrono::seconds(1);
-    if (!pending_.empty()) wakeAt = std::min(wakeAt, pending_.front().due);
-    if (!partial_.empty()) wakeAt = std::min(wakeAt, partialSince_ + kPartialFrameTimeout);
+    if (const auto next = model_.NextDeadline()) wakeAt = std::min(wakeAt, *next);
     if (vanished_ && returnAt_ != Clock::time_point{}) wakeAt = std::min(wakeAt, returnAt_);
     const auto waitMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count() + 1;
@@ -318,7 +219,14 @@ void SimulatedTransmitter::Run() {
     if (count == 2 && master_ == p[1].fd && (p[1].revents & POLLIN)) {
       std::uint8_t buffer[256];
       const ssize_t n = read(master_, buffer, sizeof buffer);
-      if (n > 0) HandleBytes(buffer, static_cast<std::size_t>(n), Clock::now());
+      if (n > 0) {
+        const auto at = Clock::now();
+        model_.TakeBytes(buffer, static_cast<std::size_t>(n), at);
+        framesChanged_.notify_all();
+        if (const auto vanish = model_.TakeVanish()) {
+          Unplug(at + std::chrono::milliseconds(*vanish));
+        }
+      }
     }
   }
 }

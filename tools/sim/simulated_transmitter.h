@@ -1,13 +1,11 @@
 // A simulated temperature transmitter on a pseudo-terminal, for demos,
-// training and tests. It answers 'B' with the 11-byte setting reply and 'E'
-// with the 2-byte cold port reply after a short delay, applies 'D' and 'F'
-// frames silently as a device would, records every frame it receives, and can
-// be told to misbehave on the next requests.
+// training and tests: the transmitter model (transmitter_model.h) behind a
+// real terminal, served by a thread of its own, and published for discovery
+// (publication.h). It can be told to misbehave on the next requests.
 //
 // The port is reached through a symbolic link that stays put while the
 // terminal behind it vanishes and comes back, like a USB adapter's stable
-// device name. The link is named NAME-PID, which is how discovery recognises
-// a published simulator and tells a dead one from a running one.
+// device name.
 #ifndef CORVELLE_TOOLS_SIM_SIMULATED_TRANSMITTER_H
 #define CORVELLE_TOOLS_SIM_SIMULATED_TRANSMITTER_H
 
@@ -15,43 +13,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tools/sim/transmitter_model.h"
+
 namespace sim {
-
-using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<std::uint8_t>;
-
-// What to do with one request that expects a reply ('B' or 'E').
-struct Misbehaviour {
-  enum Kind {
-    kSilent,   // no answer at all
-    kShort,    // only the first `count` bytes of the reply
-    kExtra,    // the reply followed by `count` extra bytes
-    kLate,     // the reply after `delayMs` instead of the usual delay
-    kGarbage,  // `bytes` instead of the reply
-    kVanish,   // the terminal disappears for `delayMs`, then comes back
-  };
-  Kind kind;
-  int count = 0;
-  int delayMs = 0;
-  Bytes bytes;
-};
-
-struct ReceivedFrame {
-  Clock::time_point at;  // when its last byte came in
-  Bytes bytes;
-};
-
-struct SentReply {
-  Clock::time_point at;
-  std::uint8_t request;  // 'B' or 'E'
-  Bytes bytes;           // exactly what went onto the line
-};
 
 struct SimOptions {
   std::string linkDir;  // folder of the NAME-PID link; created (mode 0700) when missing
@@ -93,25 +62,17 @@ class SimulatedTransmitter {
   bool WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
 
  private:
-  struct PendingReply {
-    Clock::time_point due;
-    std::uint8_t request;
-    Bytes bytes;
-  };
-
   void OpenTerminal();                      // caller holds mutex_
   void CloseTerminal();                     // caller holds mutex_
-  void PublishLink();                       // caller holds mutex_
   void Unplug(Clock::time_point returnAt);  // caller holds mutex_
   void Run();
-  void HandleBytes(const std::uint8_t* bytes, std::size_t count, Clock::time_point now);
-  void HandleFrame(const Bytes& frame, Clock::time_point now);
   void Wake();
 
   SimOptions options_;
   std::string linkPath_;
   mutable std::mutex mutex_;
   mutable std::condition_variable framesChanged_;
+  TransmitterModel model_;
   int master_ = -1;
   int slave_ = -1;  // held open so the terminal survives the program closing it
   std::string terminalPath_;
@@ -120,16 +81,6 @@ class SimulatedTransmitter {
   bool stopping_ = false;
   Clock::time_point returnAt_{};
   bool vanished_ = false;
-
-  std::array<std::uint8_t, 11> setting_;
-  int coldTenths_ = 250;
-  int replyDelayMs_;
-  std::deque<Misbehaviour> misbehaviours_;
-  std::vector<PendingReply> pending_;
-  Bytes partial_;
-  Clock::time_point partialSince_{};
-  std::vector<ReceivedFrame> frames_;
-  std::vector<SentReply> replies_;
   std::thread thread_;
 };
 

@@ -11,20 +11,7 @@
 #include <string>
 #include <vector>
 
-// Where this user's simulators publish their ports: CORVELLE_PORT_DIR when
-// set (so that tests and parallel demos do not see each other's simulators),
-// else $XDG_RUNTIME_DIR/corvelle-ports, else /tmp/corvelle-ports-UID.
-std::string PublishDir();
-
-// Whether `folder` is a real folder (not a link) that belongs to this user and
-// that no one else can write to, and no other user can change any folder above
-// it (each is this user's or root's, and writable by no one else unless it is
-// sticky).
-bool IsPrivateFolder(const std::string& folder);
-
-// Makes `folder` (mode 0700) unless it exists. Empty on success, else why the
-// folder cannot be trusted to publish in.
-std::string MakePrivateFolder(const std::string& folder);
+#include "link/posix/publish_folder.h"
 
 // "Natural" order: runs of digits compare by value, so ttyS2 < ttyS10.
 bool NaturalLess(const std::string& a, const std::string& b);

@@ -3,15 +3,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <system_error>
 
 #include "link/posix/port_list.h"
+#include "link/posix/publish_folder.h"
 #include "link/serial_port.h"
 #include "protocol/number_text.h"
 
@@ -65,10 +64,6 @@ bool IsTerminalDevice(dev_t device) {
   return false;
 }
 
-bool IsOwnOrRoots(uid_t owner) {
-  return owner == getuid() || owner == 0;
-}
-
 // A published entry counts when it is a link of this user's (or root's) that
 // leads to a terminal. `link` receives the link's own details.
 bool IsTrustedEntry(const fs::path& entry, struct stat* link) {
@@ -99,37 +94,6 @@ bool PublisherIsRunning(const std::string& entryName) {
   if (close == std::string::npos || close + 2 >= fields.size()) return false;
   const char state = fields[close + 2];
   return state != 'Z' && state != 'X';
-}
-
-// Whether only this user or root can change the entries of the folder `info`
-// describes: theirs, and writable by no one else unless it is sticky (then
-// others cannot remove or rename what is not theirs).
-bool OnlyOwnOrRootCanChange(const struct stat& info) {
-  if (!IsOwnOrRoots(info.st_uid)) return false;
-  return (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (info.st_mode & S_ISVTX) != 0;
-}
-
-// Whether every folder above `folder`, as written and as it really is, is
-// safe from other users: otherwise one of them could swap the publication
-// folder, or a link on the way to it, for one of their own.
-bool FoldersAboveAreSafe(const std::string& folder) {
-  std::error_code ec;
-  fs::path written = fs::absolute(folder, ec).lexically_normal();
-  if (ec) return false;
-  if (!written.has_filename()) written = written.parent_path();
-  const fs::path real = fs::canonical(written, ec);
-  if (ec) return false;
-  for (const fs::path& path : {written, real}) {
-    for (fs::path above = path.parent_path();; above = above.parent_path()) {
-      struct stat link {};
-      struct stat info {};
-      if (lstat(above.c_str(), &link) != 0 || stat(above.c_str(), &info) != 0) return false;
-      if (S_ISLNK(link.st_mode) && !IsOwnOrRoots(link.st_uid)) return false;
-      if (!OnlyOwnOrRootCanChange(info)) return false;
-      if (above == above.parent_path()) break;
-    }
-  }
-  return true;
 }
 
 // A port found by discovery, with the moment it appeared.
@@ -195,32 +159,6 @@ std::vector<std::string> ListSerialPortsIn(const std::string& sysClassTty,
   std::vector<std::string> ports;
   for (const Candidate& c : found) ports.push_back(c.path);
   return ports;
-}
-
-std::string PublishDir() {
-  const char* dir = std::getenv("CORVELLE_PORT_DIR");
-  if (dir != nullptr && dir[0] != '\0') return dir;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/') return std::string(runtime) + "/corvelle-ports";
-  return "/tmp/corvelle-ports-" + std::to_string(getuid());
-}
-
-bool IsPrivateFolder(const std::string& folder) {
-  struct stat info {};
-  return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
-         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 && FoldersAboveAreSafe(folder);
-}
-
-std::string MakePrivateFolder(const std::string& folder) {
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    return folder + ": " + std::generic_category().message(errno);
-  }
-  if (!IsPrivateFolder(folder)) {
-    return folder +
-           " is not a folder of this user's that only this user can write to, in folders that "
-           "no other user can change";
-  }
-  return std::string();
 }
 
 std::vector<std::string> ListSerialPorts() {
