@@ -26,11 +26,11 @@
 
 #include "app/qt/main_window.h"
 #include "bench/measure.h"
-#include "bench/nominal.h"
 #include "link/port_discovery.h"
 #include "link/serial_link.h"
 #include "ops/operation_state.h"
-#include "tools/sim/simulated_transmitter.h"
+#include "tests/support/simulated_line.h"
+#include "tests/support/timeline.h"
 
 namespace {
 
@@ -56,7 +56,8 @@ void TimingFidelity(MainWindow& window, int runs) {
       });
   std::printf(
       "| operation | step | nominal ms | min | median | max |\n|---|---|---|---|---|---|\n");
-  for (const bench::Operation& op : bench::Operations()) {
+  for (const timeline::Operation* operation : timeline::kOperations) {
+    const timeline::Operation& op = *operation;
     std::vector<std::vector<double>> lateness(op.steps.size());
     for (int run = 0; run < runs; ++run) {
       shown.clear();
@@ -158,13 +159,9 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
 
-  char pattern[] = "/tmp/corvelle-bench-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return 1;
-  const std::string folder = pattern;
-  setenv("CORVELLE_PORT_DIR", folder.c_str(), 1);
-  sim::SimOptions options;
-  options.linkDir = folder;
-  auto device = std::make_unique<sim::SimulatedTransmitter>(options);
+  testing_sim::SimulatedLine line;
+  if (!line.StartLine()) return 1;
+  const std::string folder = line.folder_;
 
   {
     MainWindow window;
@@ -190,11 +187,11 @@ int main(int argc, char** argv) {
         "9600 8N1; a pseudo-terminal has no line timing, so this is the program's own share:\n"
         "the reader's wake-up, read and publication.\n\n");
     std::printf("| measure | replies | min | median | max |\n|---|---|---|---|---|\n");
-    ReplyLatency(window, *device, runs * 10);
+    ReplyLatency(window, *line.device_, runs * 10);
   }
 
   // Against an empty QDialog, alternating launches; no simulator is published.
-  device.reset();
+  line.device_.reset();
   const int launches = std::max(8, runs);
   std::vector<double> ours, minimal;
   for (int i = 0; i < launches; ++i) {
@@ -216,7 +213,6 @@ int main(int argc, char** argv) {
       "raster painter starts for large areas; the worker and the reader exist only\n"
       "while an operation runs.\n\n");
   bench::PrintIdle("corvelle", idleOurs, "empty QDialog", idleMinimal);
-  std::error_code ec;
-  std::filesystem::remove_all(folder, ec);
+  line.StopLine();
   return 0;
 }

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "bench/measure.h"
-#include "bench/nominal.h"
 #include "tests/e2e/wine_harness.h"
-#include "tools/sim/simulated_transmitter.h"
+#include "tests/support/simulated_line.h"
+#include "tests/support/timeline.h"
 
 namespace {
 
@@ -48,7 +48,8 @@ void Step(const std::string& command) {
 void TimingFidelity(int runs) {
   std::printf(
       "| operation | step | nominal ms | min | median | max |\n|---|---|---|---|---|---|\n");
-  for (const bench::Operation& op : bench::Operations()) {
+  for (const timeline::Operation* operation : timeline::kOperations) {
+    const timeline::Operation& op = *operation;
     std::vector<std::vector<double>> lateness(op.steps.size());
     for (int run = 0; run < runs; ++run) {
       Step("click " + std::to_string(op.command));
@@ -105,13 +106,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no Wine fixture: set CORVELLE_E2E_WORK (see bench/run.sh)\n");
     return 2;
   }
-  char pattern[] = "/tmp/corvelle-bench-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return 1;
-  const std::string folder = pattern;
-  sim::SimOptions options;
-  options.linkDir = folder;
-  auto device = std::make_unique<sim::SimulatedTransmitter>(options);
-  e2e::PointCom12At(slot, device->PortPath());
+  testing_sim::SimulatedLine line;
+  if (!line.StartLine()) return 1;
+  e2e::PointCom12At(slot, line.device_->PortPath());
   if (!driver.Start(slot, e2e::WindowsPath(kDriverExe), slot.dir + "/bench.wine.log")) return 1;
   Step("poll 1");
 
@@ -159,8 +156,6 @@ int main(int argc, char** argv) {
 
   driver.Stop();
   e2e::PointCom12At(slot, "/dev/null");
-  device.reset();
-  std::error_code ec;
-  std::filesystem::remove_all(folder, ec);
+  line.StopLine();
   return 0;
 }

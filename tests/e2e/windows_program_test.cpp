@@ -19,12 +19,13 @@
 
 #include "link/serial_link.h"
 #include "ops/cold_port.h"
-#include "ops/operation_worker.h"
+#include "ops/operation_steps.h"
 #include "ops/read_setting.h"
 #include "ops/set_command.h"
 #include "protocol/sensor_catalogue.h"
 #include "tests/e2e/wine_harness.h"
-#include "tools/sim/simulated_transmitter.h"
+#include "tests/support/simulated_line.h"
+#include "tests/support/timeline.h"
 #include "view/control_ids.h"
 #include "view/window_lists.h"
 
@@ -53,17 +54,12 @@ std::string Joined(const char* const* entries, std::size_t count) {
   return out;
 }
 
-class WindowsProgram : public ::testing::Test {
+class WindowsProgram : public ::testing::Test, protected testing_sim::SimulatedLine {
  protected:
   void SetUp() override {
     slot_ = e2e::FindWineSlot();
     ASSERT_FALSE(slot_.dir.empty()) << "no Wine fixture: run through ctest";
-    char pattern[] = "/tmp/corvelle-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-    sim::SimOptions options;
-    options.linkDir = folder_;
-    device_ = std::make_unique<sim::SimulatedTransmitter>(options);
+    ASSERT_TRUE(StartLine());
     device_->SetSettingReply(kETypeSetting);
     ASSERT_TRUE(e2e::PointCom12At(slot_, device_->PortPath()));
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -75,9 +71,7 @@ class WindowsProgram : public ::testing::Test {
   void TearDown() override {
     driver_.Stop();
     e2e::PointCom12At(slot_, "/dev/null");
-    device_.reset();
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
+    StopLine();
     std::ifstream log(log_);
     std::string line;
     while (std::getline(log, line)) {
@@ -118,6 +112,13 @@ class WindowsProgram : public ::testing::Test {
   long WaitFor(int id, int minMs, int maxMs, const std::string& text) {
     return Milliseconds(Step("wait " + Id(id) + " " + std::to_string(minMs) + " " +
                              std::to_string(maxMs) + " " + e2e::DriverText(text)));
+  }
+  // Waits for the outcome of `op` (or `text` in its place) at its nominal
+  // moment after the last click, `extraMs` later when boxes held the worker.
+  long WaitForOutcome(const timeline::Operation& op, const std::string& text = "",
+                      int extraMs = 0) {
+    const int at = op.Outcome().atMs;
+    return WaitFor(IDC_MESSAGE, at - 100, at + 700 + extraMs, text.empty() ? op.Outcome().text : text);
   }
   void ExpectTips(int maxMs, const std::string& text) {
     Step("tips " + std::to_string(maxMs) + " " + e2e::DriverText(text));
@@ -160,9 +161,7 @@ class WindowsProgram : public ::testing::Test {
   const std::string& ReadBackEType() const { return readBackEType_; }
 
   e2e::WineSlot slot_;
-  std::string folder_;
   std::string log_;
-  std::unique_ptr<sim::SimulatedTransmitter> device_;
   e2e::Driver driver_;
   std::size_t framesSeen_ = 0;
   const std::string readBackEType_ = SensorCatalogue[kEType].readBackText;
@@ -236,7 +235,7 @@ TEST_F(WindowsProgram, EnterRunsTheFocusedButtonOrFromAFieldReadOne) {
   for (int field : {IDC_INPUT_MIN, IDC_SENSOR_TYPE}) {
     Step("focus " + Id(field));
     Step("key 13");
-    WaitFor(IDC_MESSAGE, 3300, 4300, kSettingReadSuccess);
+    WaitForOutcome(timeline::kReadSetting);
     ExpectFrames({{'B'}});
   }
   Step("focus " + Id(IDC_CONNECT));
@@ -244,7 +243,7 @@ TEST_F(WindowsProgram, EnterRunsTheFocusedButtonOrFromAFieldReadOne) {
   WaitFor(IDC_MESSAGE, 0, 1500, kOpenSuccess);
   Step("focus " + Id(IDOK));
   Step("key 13");
-  WaitFor(IDC_MESSAGE, 1900, 2600, kSettingSetComplete);
+  WaitForOutcome(timeline::kSet);
   NoTips(200);
   ExpectFrames({{0x44, 0x06, 0x04, 0xB0, 0x80, 0xC8, 0x01, 0x00, 0x00, 0x00, 0x00}});
 }
@@ -306,8 +305,8 @@ TEST_F(WindowsProgram, SetSendsTheFrameAndCompletesAfterTwoSecondsIgnoringClicks
   Click(IDOK);
   ClickEveryButton();
   WaitFor(IDC_CHOICE, 0, 1000, SensorCatalogue[kEType].confirmationText);
-  WaitFor(IDC_MESSAGE, 0, 1200, FullStops(2));
-  const long ms = WaitFor(IDC_MESSAGE, 1900, 2600, kSettingSetComplete);
+  WaitFor(IDC_MESSAGE, 0, 1200, timeline::kStops[1]);
+  const long ms = WaitForOutcome(timeline::kSet);
   std::printf("set complete %ld ms after the click\n", ms);
   NoTips(200);
   ExpectFrames({{0x44, 0x06, 0x04, 0xB0, 0x80, 0xC8, 0x01, 0x00, 0x00, 0x00, 0x00}});
@@ -319,8 +318,8 @@ TEST_F(WindowsProgram, ReadSettingShowsTheSettingAfterThreeAndAHalfSecondsIgnori
   Launch();
   Click(IDC_READ_SETTING);
   ClickEveryButton();
-  WaitFor(IDC_MESSAGE, 0, 1500, FullStops(2));
-  const long ms = WaitFor(IDC_MESSAGE, 3400, 4100, kSettingReadSuccess);
+  WaitFor(IDC_MESSAGE, 0, 1500, timeline::kStops[1]);
+  const long ms = WaitForOutcome(timeline::kReadSetting);
   std::printf("read success %ld ms after the click\n", ms);
   ExpectText(IDC_READ_SENSOR, ReadBackEType());
   ExpectText(IDC_READ_MAX_SIGN, "+");
@@ -357,7 +356,7 @@ TEST_F(WindowsProgram, ReadSettingWithAShortReplyFailsAndKeepsTheFields) {
   SetText(IDC_READ_MAX, "1330");
   device_->Misbehave({sim::Misbehaviour::kShort, 10, 0, {}});
   Click(IDC_READ_SETTING);
-  WaitFor(IDC_MESSAGE, 3400, 4100, kSettingReadFail);
+  WaitForOutcome(timeline::kReadSetting, kSettingReadFail);
   ExpectText(IDC_READ_SENSOR, "kept");
   ExpectText(IDC_READ_MAX, "1330");
   ExpectFrames({{'B'}});
@@ -369,10 +368,10 @@ TEST_F(WindowsProgram, ReadSettingWithALateReplyFailsAndTheNextOperationIsUndist
   device_->SetColdPortTenths(241);
   device_->Misbehave({sim::Misbehaviour::kLate, 0, 3800, {}});
   Click(IDC_READ_SETTING);
-  WaitFor(IDC_MESSAGE, 3400, 4100, kSettingReadFail);
+  WaitForOutcome(timeline::kReadSetting, kSettingReadFail);
   Step("sleep 600");  // the late reply has come and gone
   Click(IDC_READ_COLD_PORT);
-  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadSuccess);
+  WaitForOutcome(timeline::kReadColdPort);
   ExpectText(IDC_COLD_PORT_TEMP, "24.1");
   ExpectText(IDC_READ_SENSOR, "kept");
   ExpectFrames({{'B'}, {'E'}});
@@ -385,12 +384,12 @@ TEST_F(WindowsProgram, ReadColdPortShowsTheTemperatureAfterTwoPointOneSecondsIgn
   device_->SetColdPortTenths(-52);
   Click(IDC_READ_COLD_PORT);
   ClickEveryButton();
-  const long ms = WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadSuccess);
+  const long ms = WaitForOutcome(timeline::kReadColdPort);
   std::printf("read success %ld ms after the click\n", ms);
   ExpectText(IDC_COLD_PORT_TEMP, "-5.2");
   device_->SetColdPortTenths(250);
   Click(IDC_READ_COLD_PORT);
-  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadSuccess);
+  WaitForOutcome(timeline::kReadColdPort);
   ExpectText(IDC_COLD_PORT_TEMP, "25.");
   ExpectFrames({{'E'}, {'E'}});
 }
@@ -399,11 +398,11 @@ TEST_F(WindowsProgram, ABurstOfClicksDuringAnOperationChangesNothing) {
   Launch();
   Click(IDC_READ_COLD_PORT);
   for (int i = 0; i < 10; ++i) ClickEveryButton();
-  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadSuccess);
+  WaitForOutcome(timeline::kReadColdPort);
   NoTips(300);
   ExpectFrames({{'E'}});
   Click(IDC_READ_SETTING);
-  WaitFor(IDC_MESSAGE, 3400, 4100, kSettingReadSuccess);
+  WaitForOutcome(timeline::kReadSetting);
   NoTips(200);
   ExpectFrames({{'B'}});
 }
@@ -413,7 +412,7 @@ TEST_F(WindowsProgram, ReadColdPortFromASilentDeviceFails) {
   SetText(IDC_COLD_PORT_TEMP, "25.");
   device_->Misbehave({sim::Misbehaviour::kSilent, 0, 0, {}});
   Click(IDC_READ_COLD_PORT);
-  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadFail);
+  WaitForOutcome(timeline::kReadColdPort, kColdPortReadFail);
   ExpectText(IDC_COLD_PORT_TEMP, "25.");
   ExpectFrames({{'E'}});
 }
@@ -435,7 +434,7 @@ TEST_F(WindowsProgram, CalibrateSucceedsWithinLessThanOneDegreeIgnoringClicks) {
   ClickEveryButton();
   Step("sleep 3000");
   device_->SetColdPortTenths(241);  // the device settles 0.9 degrees off the target
-  const long ms = WaitFor(IDC_MESSAGE, 12000, 12800, kCalibrateSuccess);
+  const long ms = WaitForOutcome(timeline::kCalibrate);
   std::printf("calibrate success %ld ms after the click\n", ms);
   ExpectText(IDC_COLD_PORT_TEMP, "25.0");
   ExpectFrames({{0x46, 0x00, 0xFA, 0x00}, {'E'}});
@@ -447,7 +446,7 @@ TEST_F(WindowsProgram, CalibrateFailsOneDegreeOff) {
   Click(IDC_CALIBRATE_COLD_PORT);
   Step("sleep 3000");
   device_->SetColdPortTenths(240);  // exactly one degree off
-  WaitFor(IDC_MESSAGE, 12000, 12800, kCalibrateFail);
+  WaitForOutcome(timeline::kCalibrate, kCalibrateFail);
   ExpectFrames({{0x46, 0x00, 0xFA, 0x00}, {'E'}});
 }
 
@@ -457,7 +456,7 @@ TEST_F(WindowsProgram, DeviceGoneDuringReadColdPortFails) {
   Launch();
   device_->Misbehave({sim::Misbehaviour::kVanish, 0, 9000, {}});
   Click(IDC_READ_COLD_PORT);
-  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadFail);
+  WaitForOutcome(timeline::kReadColdPort, kColdPortReadFail);
   ExpectFrames({{'E'}});
   EXPECT_FALSE(fs::exists(device_->PortPath())) << "the simulator's port did not vanish";
 }
@@ -481,7 +480,7 @@ TEST_F(WindowsProgram, DeviceGoneReadSettingReportsTheRefusedConfigurationAndSen
   ExpectTips(3000, kGetPropertiesFail);
   ExpectTips(3000, kSetParametersFail);
   ExpectTips(3000, kPortNotOpen);
-  WaitFor(IDC_MESSAGE, 3400, 4800, kSettingReadFail);
+  WaitForOutcome(timeline::kReadSetting, kSettingReadFail, 700);
 }
 
 TEST_F(WindowsProgram, DeviceBackTheWindowWorksAgain) {
@@ -491,10 +490,10 @@ TEST_F(WindowsProgram, DeviceBackTheWindowWorksAgain) {
   ExpectTips(3000, kGetPropertiesFail);
   ExpectTips(3000, kSetParametersFail);
   ExpectTips(3000, kPortNotOpen);
-  WaitFor(IDC_MESSAGE, 2000, 3200, kColdPortReadFail);
+  WaitForOutcome(timeline::kReadColdPort, kColdPortReadFail, 500);
   ASSERT_TRUE(fs::exists(device_->PortPath())) << "the simulator's port did not come back";
   Click(IDC_READ_COLD_PORT);
-  WaitFor(IDC_MESSAGE, 2000, 2700, kColdPortReadSuccess);
+  WaitForOutcome(timeline::kReadColdPort);
   ExpectText(IDC_COLD_PORT_TEMP, "25.");
   NoTips(200);
   ExpectFrames({{'E'}});
@@ -532,7 +531,7 @@ class WindowsProgramPortMissing : public WindowsProgram {
     UnplugPort();
     Launch();
   }
-  const std::string openFailure_ = OpenFailureText(kPortName);
+  const std::string openFailure_ = testing_sim::OpenFailureBox(kPortName);
 };
 
 TEST_F(WindowsProgramPortMissing, ConnectShowsTheOpenFailureAndThePortName) {
@@ -547,7 +546,7 @@ TEST_F(WindowsProgramPortMissing, ReadSettingShowsBothBoxesAndFails) {
   Click(IDC_READ_SETTING);
   ExpectTips(3000, openFailure_);
   ExpectTips(3000, kPortNotOpen);
-  WaitFor(IDC_MESSAGE, 3400, 4800, kSettingReadFail);
+  WaitForOutcome(timeline::kReadSetting, kSettingReadFail, 700);
 }
 
 TEST_F(WindowsProgramPortMissing, SetShowsBothBoxesAndReportsTheSetAsFailed) {
@@ -558,7 +557,7 @@ TEST_F(WindowsProgramPortMissing, SetShowsBothBoxesAndReportsTheSetAsFailed) {
   Click(IDOK);
   ExpectTips(3000, openFailure_);
   ExpectTips(3000, kPortNotOpen);
-  WaitFor(IDC_MESSAGE, 1900, 3200, kSettingSetFail);
+  WaitForOutcome(timeline::kSet, kSettingSetFail, 600);
   ExpectText(IDC_CHOICE, SensorCatalogue[3].confirmationText);
 }
 
@@ -569,14 +568,14 @@ TEST_F(WindowsProgramPortMissing, CalibrateShowsTheBoxesInBothPhasesAndFailsToRe
   ExpectTips(3000, kPortNotOpen);
   ExpectTips(11500, openFailure_);
   ExpectTips(11500, kPortNotOpen);
-  WaitFor(IDC_MESSAGE, 12000, 13500, kColdPortReadFail);
+  WaitForOutcome(timeline::kCalibrate, kColdPortReadFail, 800);
 }
 
 TEST_F(WindowsProgramPortMissing, ReadColdPortFailsAndTheWindowStaysUsable) {
   Click(IDC_READ_COLD_PORT);
   ExpectTips(3000, openFailure_);
   ExpectTips(3000, kPortNotOpen);
-  WaitFor(IDC_MESSAGE, 2000, 3200, kColdPortReadFail);
+  WaitForOutcome(timeline::kReadColdPort, kColdPortReadFail, 500);
   Click(IDC_CONNECT);
   ExpectTips(3000, openFailure_);
   ExpectFrames({});

@@ -338,9 +338,8 @@ TEST_F(FaultInjectionTest, CalibrationWhoseFrameWasNotSentIsNeverASuccess) {
     view_.OnTips(nullptr);
     EXPECT_EQ(view_.Tips(), c.tips);
     EXPECT_EQ(view_.Text(IDC_MESSAGE), kCalibrateFail);
-    std::vector<sim::Bytes> frames;
-    for (const auto& f : device_->Frames()) frames.push_back(f.bytes);
-    EXPECT_EQ(frames, std::vector<sim::Bytes>{{'E'}}) << "only the read-back reached the device";
+    EXPECT_EQ(FramesOnTheWire(), std::vector<sim::Bytes>{{'E'}})
+        << "only the read-back reached the device";
   }
   ExpectRecovered();
 }
@@ -507,7 +506,7 @@ TEST_F(FaultInjectionTest, ReaderThatIgnoresItsCancelNeitherHangsNorPublishes) {
   PortHandle next;
   EXPECT_FALSE(OpenPortWithReader(next, dialog(), portName, ReplyKind::kSetting));
   EXPECT_LT(Clock::now() - start, 200ms);
-  EXPECT_EQ(view_.Tips(), std::vector<std::string>{OpenFailureText(portName)});
+  EXPECT_EQ(view_.Tips(), std::vector<std::string>{testing_sim::OpenFailureBox(portName)});
 
   std::this_thread::sleep_for(kStall);  // the stalled reader ends now
   EXPECT_EQ(replyArrived.load(), 1) << "the abandoned reader published its failure";
@@ -517,14 +516,6 @@ TEST_F(FaultInjectionTest, ReaderThatIgnoresItsCancelNeitherHangsNorPublishes) {
 
 // An opening that fails leaves no exclusive claim on the terminal behind, and
 // neither does the owner's close of one that opened but was not configured.
-bool HeldExclusively() {
-  const int fd = open(terminalPath, O_RDWR | O_NOCTTY | O_NONBLOCK);
-  int flag = -1;
-  ioctl(fd, TIOCGEXCL, &flag);
-  close(fd);
-  return flag != 0;
-}
-
 TEST_F(FaultInjectionTest, FailedOpeningsLeaveTheTerminalUnclaimed) {
   for (std::atomic<bool>* fault : {&failLocks, &refuseConfiguration}) {
     view_.ClearEvents();
@@ -534,7 +525,7 @@ TEST_F(FaultInjectionTest, FailedOpeningsLeaveTheTerminalUnclaimed) {
     EXPECT_EQ(view_.Tips().size(), 1u);
     port.Close();
     *fault = false;
-    EXPECT_FALSE(HeldExclusively());
+    EXPECT_FALSE(TerminalClaimed());
   }
   ExpectRecovered();
 }
@@ -548,9 +539,9 @@ TEST_F(FaultInjectionTest, AnotherUsersTerminalIsNotOpened) {
   ASSERT_EQ(chown(terminalPath, 4242, own.st_gid), 0);
   PrepareSet();
   RunCommand(IDOK);
-  EXPECT_EQ(view_.Tips(), (std::vector<std::string>{OpenFailureText(portName), kPortNotOpen}));
+  EXPECT_EQ(view_.Tips(), (std::vector<std::string>{testing_sim::OpenFailureBox(portName), kPortNotOpen}));
   EXPECT_EQ(view_.Text(IDC_MESSAGE), kSettingSetFail);
-  EXPECT_FALSE(HeldExclusively());
+  EXPECT_FALSE(TerminalClaimed());
   ASSERT_EQ(chown(terminalPath, own.st_uid, own.st_gid), 0);
   std::this_thread::sleep_for(100ms);
   EXPECT_TRUE(device_->Frames().empty());

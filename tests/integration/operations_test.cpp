@@ -15,42 +15,26 @@
 #include "ops/read_setting.h"
 #include "ops/set_command.h"
 #include "tests/support/sim_fixture.h"
+#include "tests/support/timeline.h"
 #include "view/control_ids.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = sim::Bytes;
 using testing_view::ViewEvent;
 
 // How far a text may appear from its due time. The operations only sleep, so
 // this covers scheduling and the simulator's few tens of milliseconds.
 constexpr auto kTolerance = 80ms;
 
-const std::string kStops2 = "。。";
-const std::string kStops4 = kStops2 + kStops2;
-const std::string kStops6 = kStops4 + kStops2;
-
-std::string Stops(int n) {
-  std::string s;
-  for (int i = 0; i < n; ++i) s += "。";
-  return s;
-}
-
-struct Due {
-  std::string text;
-  std::chrono::milliseconds at;  // after the command was given
-};
-
-// The message line of a setting read with the port at hand, ending in `outcome`.
-std::vector<Due> ReadSettingTimeline(const std::string& outcome) {
-  return {{"open serial port success", 0ms},
-          {kStops2, 500ms},
-          {kStops4, 1500ms},
-          {kStops6, 2500ms},
-          {outcome, 3500ms}};
-}
+using timeline::Due;
+using timeline::kCalibrate;
+using timeline::kReadColdPort;
+using timeline::kReadSetting;
+using timeline::kSet;
+using timeline::MessageLine;
 
 class OperationsTest : public testing_sim::SimTest {
  protected:
@@ -71,7 +55,7 @@ class OperationsTest : public testing_sim::SimTest {
       EXPECT_EQ(messages[i].text, expected[i].text) << "message " << i;
       const auto at =
           std::chrono::duration_cast<std::chrono::milliseconds>(messages[i].at - start_);
-      EXPECT_NEAR(static_cast<double>(at.count()), static_cast<double>(expected[i].at.count()),
+      EXPECT_NEAR(static_cast<double>(at.count()), static_cast<double>(expected[i].atMs),
                   static_cast<double>(kTolerance.count()))
           << "'" << messages[i].text << "'";
     }
@@ -83,23 +67,12 @@ class OperationsTest : public testing_sim::SimTest {
     return out;
   }
 
-  std::vector<Bytes> FramesOnTheWire() const {
-    std::vector<Bytes> frames;
-    for (const auto& f : device_->Frames()) frames.push_back(f.bytes);
-    return frames;
-  }
-
   std::chrono::milliseconds FrameTime(std::size_t i) const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(device_->Frames().at(i).at -
                                                                  start_);
   }
 
-  void MakePortMissing() { testing_sim::UsePort(folder_ + "/unplugged"); }
-
-  std::string OpenFailure() const {
-    return std::string("open serial port") + portName +
-           " fail，check whether the serial port is occupied";
-  }
+  std::string OpenFailure() const { return testing_sim::OpenFailureBox(portName); }
 
   Clock::time_point start_;
 };
@@ -109,7 +82,7 @@ class OperationsTest : public testing_sim::SimTest {
 TEST_F(OperationsTest, ReadSettingShowsTheDevicesSettingAfterItsFixedWait) {
   device_->SetSettingReply({0x42, 6, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0});
   Run(IDC_READ_SETTING);
-  ExpectMessages(ReadSettingTimeline(kSettingReadSuccess));
+  ExpectMessages(MessageLine(kReadSetting));
   EXPECT_EQ(view_.Text(IDC_READ_SENSOR), "sensor：E type TC\r\n");
   EXPECT_EQ(view_.Text(IDC_READ_MAX_SIGN), "+");
   EXPECT_EQ(view_.Text(IDC_READ_MAX), "1000");
@@ -160,7 +133,7 @@ TEST_F(OperationsTest, ReadSettingWithoutACompleteReplyFailsAndLeavesTheFields) 
     device_->Misbehave(fault);
     view_.ClearEvents();
     Run(IDC_READ_SETTING);
-    ExpectMessages(ReadSettingTimeline(kSettingReadFail));
+    ExpectMessages(MessageLine(kReadSetting, kReadSetting.failure));
     for (int id : {IDC_READ_SENSOR, IDC_READ_MAX, IDC_READ_MIN}) EXPECT_EQ(view_.Text(id), "kept");
   }
 }
@@ -193,10 +166,7 @@ TEST_F(OperationsTest, ReadColdPortShowsFourSignificantDigits) {
     view_.ClearEvents();
     device_->ClearRecords();
     Run(IDC_READ_COLD_PORT);
-    ExpectMessages({{"open serial port success", 0ms},
-                    {kStops2, 0ms},
-                    {kStops4, 1000ms},
-                    {kColdPortReadSuccess, 2100ms}});
+    ExpectMessages(MessageLine(kReadColdPort));
     EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP), text);
     EXPECT_EQ(FramesOnTheWire(), std::vector<Bytes>{{'E'}});
   }
@@ -206,29 +176,17 @@ TEST_F(OperationsTest, ReadColdPortWithoutReplyFails) {
   view_.SetText(IDC_COLD_PORT_TEMP, "20");
   device_->Misbehave({sim::Misbehaviour::kShort, 1, 0, {}});
   Run(IDC_READ_COLD_PORT);
-  ExpectMessages({{"open serial port success", 0ms},
-                  {kStops2, 0ms},
-                  {kStops4, 1000ms},
-                  {kColdPortReadFail, 2100ms}});
+  ExpectMessages(MessageLine(kReadColdPort, kReadColdPort.failure));
   EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP), "20");
 }
 
 TEST_F(OperationsTest, CalibrateSendsTheTargetThenChecksTheReadBack) {
   view_.SetText(IDC_COLD_PORT_TEMP, "23.47");
   Run(IDC_CALIBRATE_COLD_PORT);
-  std::vector<Due> expected = {{"open serial port success", 0ms}};
-  for (int n = 2; n <= 14; n += 2) {
-    expected.push_back({Stops(n), std::chrono::milliseconds(1000 + (n / 2 - 1) * 1000)});
-  }
-  expected.push_back({Stops(16), 8000ms});
-  expected.push_back({"open serial port success", 9500ms});
-  expected.push_back({kStops2, 9500ms});
-  expected.push_back({kStops4, 10500ms});
-  expected.push_back({kCalibrateSuccess, 12100ms});
-  ExpectMessages(expected);
+  ExpectMessages(MessageLine(kCalibrate));
   EXPECT_EQ(FramesOnTheWire(), (std::vector<Bytes>{{0x46, 0x00, 0xEA, 0x00}, {'E'}}));
-  EXPECT_NEAR(static_cast<double>(FrameTime(0).count()), 0.0, 50.0);
-  EXPECT_NEAR(static_cast<double>(FrameTime(1).count()), 9500.0, 80.0);
+  EXPECT_NEAR(static_cast<double>(FrameTime(0).count()), kCalibrate.openingsAtMs[0], 50.0);
+  EXPECT_NEAR(static_cast<double>(FrameTime(1).count()), kCalibrate.openingsAtMs[1], 80.0);
   EXPECT_EQ(device_->ColdPortTenths(), 234);
   EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP), "23.47") << "the entry is not replaced";
 }
@@ -259,7 +217,7 @@ TEST_P(CalibrateOutcomeTest, SucceedsOnlyWithinLessThanOneDegree) {
   EXPECT_EQ(view_.Text(IDC_MESSAGE), c.outcome);
   const double elapsedMs =
       std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count() / 1000.0;
-  EXPECT_NEAR(elapsedMs, 12100.0, 100.0);
+  EXPECT_NEAR(elapsedMs, kCalibrate.Outcome().atMs, 100.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -304,10 +262,7 @@ TEST_F(OperationsTest, SetSendsTheFrameAndTheDeviceReportsItBack) {
   FillSetFields(3, 1, "1000", "200");  // K type, "-"
   Run(IDOK);
   EXPECT_EQ(view_.Text(IDC_CHOICE), "you chose K type TC");
-  ExpectMessages({{"open serial port success", 0ms},
-                  {kStops2, 0ms},
-                  {kStops4, 1000ms},
-                  {kSettingSetComplete, 2000ms}});
+  ExpectMessages(MessageLine(kSet));
   EXPECT_EQ(FramesOnTheWire(),
             (std::vector<Bytes>{{0x44, 3, 0x04, 0xB0, 0x80, 0xC8, 0x01, 0, 0, 0, 0}}));
   EXPECT_TRUE(view_.Tips().empty());
@@ -350,14 +305,14 @@ TEST_F(OperationsTest, SetWithThePortMissingReportsFailure) {
   FillSetFields(0, 0, "1600", "0");
   Run(IDOK);
   EXPECT_EQ(view_.Tips(), (std::vector<std::string>{OpenFailure(), "serial port not open"}));
-  ExpectMessages({{kStops2, 0ms}, {kStops4, 1000ms}, {kSettingSetFail, 2000ms}});
+  ExpectMessages(MessageLine(kSet, kSet.failure, false));
 }
 
 TEST_F(OperationsTest, ReadsWithThePortMissingFailAndFreeTheWindow) {
   MakePortMissing();
   Run(IDC_READ_COLD_PORT);
   EXPECT_EQ(view_.Tips(), (std::vector<std::string>{OpenFailure(), "serial port not open"}));
-  ExpectMessages({{kStops2, 0ms}, {kStops4, 1000ms}, {kColdPortReadFail, 2100ms}});
+  ExpectMessages(MessageLine(kReadColdPort, kReadColdPort.failure, false));
 
   view_.ClearEvents();
   Run(IDC_READ_SETTING);
@@ -389,7 +344,8 @@ TEST_F(OperationsTest, BoxOnTheWorkerDelaysTheOperationUntilDismissed) {
   MakePortMissing();
   view_.SetTipsDismissDelay(700ms);
   Run(IDC_READ_COLD_PORT);
-  ExpectMessages({{kStops2, 1400ms}, {kStops4, 2400ms}, {kColdPortReadFail, 3500ms}});
+  // Both boxes held the worker before its waits began.
+  ExpectMessages(timeline::Later(MessageLine(kReadColdPort, kReadColdPort.failure, false), 1400));
 }
 
 // ---------------------------------------------------------------- connect and the gate
@@ -400,7 +356,7 @@ TEST_F(OperationsTest, ConnectShowsThePortAndReleasesIt) {
     view_.ClearEvents();
     OnCommand(dialog(), IDC_CONNECT);
     EXPECT_EQ(view_.Text(IDC_PORT_NAME), device_->PortPath());
-    EXPECT_EQ(view_.TextsOf(IDC_MESSAGE), std::vector<std::string>{"open serial port success"});
+    EXPECT_EQ(view_.TextsOf(IDC_MESSAGE), std::vector<std::string>{timeline::kOpenSuccess});
     EXPECT_TRUE(view_.Tips().empty());
     EXPECT_EQ(readyForCommand.load(), 1);
   }

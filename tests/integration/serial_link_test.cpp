@@ -34,13 +34,9 @@ namespace fs = std::filesystem;
 
 const std::array<std::uint8_t, 11> kSetting = {0x42, 6, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0};
 
-bool WaitForFlag(std::chrono::milliseconds timeout) {
-  const auto end = Clock::now() + timeout;
-  while (Clock::now() < end) {
-    if (replyArrived.load() == 1) return true;
-    std::this_thread::sleep_for(5ms);
-  }
-  return replyArrived.load() == 1;
+// Waits until the reply flag is raised.
+bool WaitForReply(std::chrono::milliseconds timeout) {
+  return testing_sim::WaitForFlag(replyArrived, 1, timeout);
 }
 
 // Opens with a reader for a reply of `kind` and sends the request.
@@ -56,13 +52,6 @@ std::optional<Bytes> Taken(PortHandle& port, std::size_t count) {
   return Bytes(reply->bytes.begin(), reply->bytes.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
-// Waits until the reply flag shows `value`.
-bool WaitForFlagValue(int value, std::chrono::milliseconds timeout) {
-  const auto end = Clock::now() + timeout;
-  while (replyArrived.load() != value && Clock::now() < end) std::this_thread::sleep_for(5ms);
-  return replyArrived.load() == value;
-}
-
 class ReplyReaderTest : public SimTest {};
 
 TEST_F(ReplyReaderTest, CompleteSettingReplyIsPublishedWithItsOpeningOnce) {
@@ -70,7 +59,7 @@ TEST_F(ReplyReaderTest, CompleteSettingReplyIsPublishedWithItsOpeningOnce) {
   OperationState.store(STATE_READ_SETTING);
   PortHandle port;
   Request(port, dialog(), ReplyKind::kSetting, 'B');
-  ASSERT_TRUE(WaitForFlag(1s));
+  ASSERT_TRUE(WaitForReply(1s));
   const std::optional<Reply> reply = port.TakeReply();
   ASSERT_TRUE(reply.has_value());
   EXPECT_EQ(reply->kind, ReplyKind::kSetting);
@@ -86,7 +75,7 @@ TEST_F(ReplyReaderTest, ColdPortReplyIsPublished) {
   device_->SetColdPortTenths(-52);
   PortHandle port;
   Request(port, dialog(), ReplyKind::kColdPort, 'E');
-  ASSERT_TRUE(WaitForFlag(1s));
+  ASSERT_TRUE(WaitForReply(1s));
   EXPECT_EQ(Taken(port, 2), (Bytes{0xFF, 0xCC}));
 }
 
@@ -95,7 +84,7 @@ TEST_F(ReplyReaderTest, ExtraBytesAreLeftUnread) {
   device_->Misbehave({sim::Misbehaviour::kExtra, 2, 0, {}});
   PortHandle port;
   Request(port, dialog(), ReplyKind::kSetting, 'B');
-  ASSERT_TRUE(WaitForFlag(1s));
+  ASSERT_TRUE(WaitForReply(1s));
   EXPECT_EQ(Taken(port, 11), Bytes(kSetting.begin(), kSetting.end()));
   ASSERT_EQ(device_->Replies().size(), 1u);
   EXPECT_EQ(device_->Replies()[0].bytes.size(), 13u);
@@ -112,7 +101,7 @@ TEST_F(ReplyReaderTest, ShortOrMissingReplyNeverRaisesTheFlagAndCloseEndsTheRead
     view_.ClearEvents();
     PortHandle port;
     Request(port, dialog(), ReplyKind::kSetting, 'B');
-    EXPECT_FALSE(WaitForFlag(600ms));
+    EXPECT_FALSE(WaitForReply(600ms));
     EXPECT_FALSE(port.TakeReply().has_value());
     // A raised flag shows whether the cancelled read still wrote to it.
     replyArrived.store(1);
@@ -137,7 +126,7 @@ TEST_P(ReadTimeOutTest, IncompleteReplyTimesOutAfterTwentySecondsAndClearsTheFla
   PortHandle port;
   Request(port, dialog(), ReplyKind::kSetting, 'B');
   const auto sent = Clock::now();
-  WaitForFlagValue(0, 25s);
+  testing_sim::WaitForFlag(replyArrived, 0, 25s);
   const auto waited = Clock::now() - sent;
   EXPECT_GE(waited, 20000ms);
   EXPECT_LT(waited, 20011ms + 150ms);
@@ -180,7 +169,7 @@ TEST_F(ReplyReaderTest, BytesWaitingBeforeTheRequestAreDiscarded) {
   std::this_thread::sleep_for(50ms);
   PortHandle port;
   Request(port, dialog(), ReplyKind::kSetting, 'B');
-  ASSERT_TRUE(WaitForFlag(1s));
+  ASSERT_TRUE(WaitForReply(1s));
   EXPECT_EQ(Taken(port, 11), Bytes(kSetting.begin(), kSetting.end()));
 }
 
@@ -219,7 +208,7 @@ TEST_F(SendFrameTest, ManyRequestsInARowAllGetTheirReplies) {
     replyArrived.store(0);
     PortHandle port;
     Request(port, dialog(), ReplyKind::kSetting, 'B');
-    ASSERT_TRUE(WaitForFlag(1s)) << "request " << i;
+    ASSERT_TRUE(WaitForReply(1s)) << "request " << i;
   }
 }
 
@@ -237,9 +226,8 @@ TEST_F(PortAccessTest, MissingOrBusyPortShowsTheOpenFailureThenSendRefuses) {
     EXPECT_FALSE(port.IsValid());
     const std::uint8_t letter = 'B';
     EXPECT_FALSE(SendFrame(dialog(), &letter, 1, port));
-    const std::vector<std::string> expected = {
-        "open serial port" + name + " fail，check whether the serial port is occupied",
-        "serial port not open"};
+    const std::vector<std::string> expected = {testing_sim::OpenFailureBox(name),
+                                               "serial port not open"};
     EXPECT_EQ(view_.Tips(), expected);
     EXPECT_TRUE(view_.TextsOf(IDC_MESSAGE).empty());
   }
@@ -248,18 +236,11 @@ TEST_F(PortAccessTest, MissingOrBusyPortShowsTheOpenFailureThenSendRefuses) {
 TEST_F(PortAccessTest, ClosingGivesUpTheExclusiveClaim) {
   // The terminal stays open in the simulator, so a flag left behind would
   // lock every ordinary user out after the first opening.
-  auto exclusive = [&] {
-    const int fd = open(device_->TerminalPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    int flag = -1;
-    ioctl(fd, TIOCGEXCL, &flag);
-    close(fd);
-    return flag;
-  };
   PortHandle port;
   ASSERT_TRUE(OpenPortForCommand(port, dialog()));
-  EXPECT_EQ(exclusive(), 1);
+  EXPECT_TRUE(TerminalClaimed());
   port.Close();
-  EXPECT_EQ(exclusive(), 0);
+  EXPECT_FALSE(TerminalClaimed());
 }
 
 // Whatever stands behind a port's name, only a terminal is opened: a file,
@@ -278,7 +259,7 @@ TEST_F(PortAccessTest, OnlyATerminalOpens) {
     PortHandle port;
     EXPECT_FALSE(OpenPortWithReader(port, dialog(), name.c_str(), ReplyKind::kSetting));
     EXPECT_FALSE(port.IsValid());
-    EXPECT_EQ(view_.Tips(), std::vector<std::string>{OpenFailureText(name.c_str())});
+    EXPECT_EQ(view_.Tips(), std::vector<std::string>{testing_sim::OpenFailureBox(name)});
     EXPECT_TRUE(view_.TextsOf(IDC_MESSAGE).empty());
   }
   EXPECT_EQ(testing_process::OpenDescriptors(), before);
@@ -291,7 +272,7 @@ TEST_F(PortAccessTest, OnlyATerminalOpens) {
   FillSetFields(3, 0, "1000", "0");
   view_.ClearEvents();
   RunCommand(IDOK);
-  EXPECT_EQ(view_.Tips(), (std::vector<std::string>{OpenFailureText(file.c_str()), kPortNotOpen}));
+  EXPECT_EQ(view_.Tips(), (std::vector<std::string>{testing_sim::OpenFailureBox(file), kPortNotOpen}));
   EXPECT_EQ(view_.Text(IDC_MESSAGE), kSettingSetFail);
   std::ifstream in(file);
   const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -303,14 +284,14 @@ TEST_F(PortAccessTest, VanishedDeviceEndsThePendingReadAsAFailure) {
   replyArrived.store(1);
   PortHandle port;
   Request(port, dialog(), ReplyKind::kSetting, 'B');
-  EXPECT_TRUE(WaitForFlagValue(0, 2s)) << "the failed read ends and clears the flag";
+  EXPECT_TRUE(testing_sim::WaitForFlag(replyArrived, 0, 2s)) << "the failed read ends and clears the flag";
   port.Close();
   // Once the device is back the port works again under the same name.
   std::this_thread::sleep_for(400ms);
   device_->SetSettingReply(kSetting);
   PortHandle again;
   Request(again, dialog(), ReplyKind::kSetting, 'B');
-  EXPECT_TRUE(WaitForFlag(1s));
+  EXPECT_TRUE(WaitForReply(1s));
 }
 
 TEST_F(PortAccessTest, TwoHundredCyclesLeaveNoDescriptorOrThreadBehind) {
@@ -323,7 +304,7 @@ TEST_F(PortAccessTest, TwoHundredCyclesLeaveNoDescriptorOrThreadBehind) {
     PortHandle port;
     Request(port, dialog(), i % 2 ? ReplyKind::kSetting : ReplyKind::kColdPort, i % 2 ? 'B' : 'E');
     if (i % 3 != 0) {
-      ASSERT_TRUE(WaitForFlag(1s)) << "cycle " << i;
+      ASSERT_TRUE(WaitForReply(1s)) << "cycle " << i;
     }
   }
   EXPECT_EQ(testing_process::OpenDescriptors(), fds);

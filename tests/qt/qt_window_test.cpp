@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dialog_layout.h"
 #include "app/qt/main_window.h"
 #include "link/port_discovery.h"
 #include "link/serial_link.h"
@@ -33,7 +34,8 @@
 #include "ops/read_setting.h"
 #include "ops/set_command.h"
 #include "protocol/sensor_catalogue.h"
-#include "tools/sim/simulated_transmitter.h"
+#include "tests/support/simulated_line.h"
+#include "tests/support/timeline.h"
 #include "view/control_ids.h"
 #include "view/window_lists.h"
 
@@ -90,20 +92,11 @@ class TipsWatcher {
   QElapsedTimer shown_;
 };
 
-class QtWindowTest : public ::testing::Test {
+class QtWindowTest : public ::testing::Test, protected testing_sim::SimulatedLine {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/corvelle-qt-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-    setenv("CORVELLE_PORT_DIR", folder_.c_str(), 1);  // discovery lists this simulator last
-    sim::SimOptions options;
-    options.linkDir = folder_;
-    device_ = std::make_unique<sim::SimulatedTransmitter>(options);
-    std::memset(portName, 0, sizeof portName);
-    replyArrived.store(0);
-    OperationState.store(STATE_IDLE);
-    readyForCommand.store(1);
+    ASSERT_TRUE(StartLine());
+    testing_sim::UsePort("");  // the window's own discovery finds the simulator
 
     window_ = std::make_unique<MainWindow>();
     window_->show();
@@ -121,13 +114,11 @@ class QtWindowTest : public ::testing::Test {
     if (!freed) {
       ADD_FAILURE() << "locked out: the window never accepted commands again";
       (void)window_.release();  // the worker still uses it
-      (void)device_.release();
+      StopLine(true);
       return;
     }
     window_.reset();
-    device_.reset();
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
+    StopLine();
   }
 
   template <typename Widget = QWidget>
@@ -163,20 +154,6 @@ class QtWindowTest : public ::testing::Test {
     QTest::keyClicks(edit, text);
   }
 
-  std::vector<Bytes> Frames() const {
-    std::vector<Bytes> frames;
-    for (const auto& f : device_->Frames()) frames.push_back(f.bytes);
-    return frames;
-  }
-
-  void MakePortMissing() {
-    const std::string missing = folder_ + "/unplugged";
-    std::memset(portName, 0, sizeof portName);
-    std::strncpy(portName, missing.c_str(), sizeof portName - 1);
-  }
-
-  std::string folder_;
-  std::unique_ptr<sim::SimulatedTransmitter> device_;
   std::unique_ptr<MainWindow> window_;
   QElapsedTimer clock_;
   std::vector<Seen> messages_;
@@ -277,7 +254,7 @@ TEST_P(QtEnterTest, RunsTheFocusedButtonOrReadOne) {
   EXPECT_EQ(window_->Text(IDC_MESSAGE), c.outcome);
   EXPECT_TRUE(watcher_.boxes.empty());
   QTest::qWait(100);
-  EXPECT_EQ(Frames(), c.frame.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{c.frame});
+  EXPECT_EQ(FramesOnTheWire(), c.frame.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{c.frame});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -292,51 +269,56 @@ INSTANTIATE_TEST_SUITE_P(
 // ---------------------------------------------------------------- each operation
 
 struct OperationCase {
-  const char* name;
-  const char* button;
-  const char* outcome;
-  long atMs;
+  const timeline::Operation* op;
   Bytes firstFrame;
 };
 
 void PrintTo(const OperationCase& c, std::ostream* os) {
-  *os << c.name;
+  *os << c.op->name;
+}
+
+// The object name of the control with identifier `id`: its identifier's name.
+const char* NameOf(int id) {
+  for (const DialogControl& control : kDialogControls) {
+    if (control.id == id) return control.name;
+  }
+  return "";
 }
 
 class QtOperationTest : public QtWindowTest, public ::testing::WithParamInterface<OperationCase> {};
 
 TEST_P(QtOperationTest, EndsWithItsTextOnTime) {
   const OperationCase& c = GetParam();
-  if (std::string(c.button) == "IDOK") {
+  if (c.op->command == IDOK) {
     Find<QComboBox>("IDC_SENSOR_TYPE")->setCurrentIndex(3);  // K type
     Find<QComboBox>("IDC_MIN_SIGN")->setCurrentIndex(1);
     Type("IDC_INPUT_MAX", "1000");
     Type("IDC_INPUT_MIN", "200");
   }
-  if (std::string(c.button) == "IDC_CALIBRATE_COLD_PORT") Type("IDC_COLD_PORT_TEMP", "23.47");
-  Click(c.button);
+  if (c.op->command == IDC_CALIBRATE_COLD_PORT) Type("IDC_COLD_PORT_TEMP", "23.47");
+  Click(NameOf(c.op->command));
   ASSERT_TRUE(WaitForGate());
   QTest::qWait(50);
-  EXPECT_EQ(window_->Text(IDC_MESSAGE), c.outcome);
-  const long at = MessageAt(c.outcome);
-  EXPECT_NEAR(static_cast<double>(at), static_cast<double>(c.atMs), kToleranceMs);
+  const timeline::Due& outcome = c.op->Outcome();
+  EXPECT_EQ(window_->Text(IDC_MESSAGE), outcome.text);
+  EXPECT_NEAR(static_cast<double>(MessageAt(outcome.text)), outcome.atMs, kToleranceMs);
   EXPECT_TRUE(watcher_.boxes.empty());
-  ASSERT_FALSE(!c.firstFrame.empty() && Frames().empty());
+  ASSERT_FALSE(!c.firstFrame.empty() && FramesOnTheWire().empty());
   if (!c.firstFrame.empty()) {
-    EXPECT_EQ(Frames().front(), c.firstFrame);
+    EXPECT_EQ(FramesOnTheWire().front(), c.firstFrame);
   }
 }
 
 const OperationCase kOperations[] = {
-    {"Connect", "IDC_CONNECT", kOpenSuccess, 0, {}},
-    {"ReadSetting", "IDC_READ_SETTING", kSettingReadSuccess, 3500, {'B'}},
-    {"ReadColdPort", "IDC_READ_COLD_PORT", kColdPortReadSuccess, 2100, {'E'}},
-    {"Set", "IDOK", kSettingSetComplete, 2000, {0x44, 3, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0}},
-    {"Calibrate", "IDC_CALIBRATE_COLD_PORT", kCalibrateSuccess, 12100, {0x46, 0x00, 0xEA, 0x00}},
+    {&timeline::kConnect, {}},
+    {&timeline::kReadSetting, {'B'}},
+    {&timeline::kReadColdPort, {'E'}},
+    {&timeline::kSet, {0x44, 3, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0}},
+    {&timeline::kCalibrate, {0x46, 0x00, 0xEA, 0x00}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Each, QtOperationTest, ::testing::ValuesIn(kOperations),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.op->name); });
 
 TEST_F(QtWindowTest, OperationsFillTheFieldsTheyRead) {
   device_->SetSettingReply({0x42, 6, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0});
@@ -381,13 +363,14 @@ TEST_F(QtWindowTest, BoxFromTheWorkerBlocksOnlyTheWorker) {
   ASSERT_TRUE(WaitForGate());
   window_->removeEventFilter(&counter);
   ASSERT_EQ(watcher_.boxes.size(), 2u);
-  EXPECT_EQ(watcher_.boxes[0].text, OpenFailureText(portName));
+  EXPECT_EQ(watcher_.boxes[0].text, testing_sim::OpenFailureBox(portName));
   EXPECT_EQ(watcher_.boxes[1].text, kPortNotOpen);
   EXPECT_GT(paints, paintsWhenShown) << "the window did not paint while the box was up";
   EXPECT_EQ(window_->Text(IDC_PORT_NAME), "") << "Connect ran during the operation";
   EXPECT_EQ(window_->Text(IDC_MESSAGE), kColdPortReadFail);
   // Both boxes held the worker, so the outcome comes that much later.
-  EXPECT_NEAR(static_cast<double>(MessageAt(kColdPortReadFail)), 2100.0 + 800.0, kToleranceMs);
+  EXPECT_NEAR(static_cast<double>(MessageAt(kColdPortReadFail)),
+              timeline::kReadColdPort.Outcome().atMs + 800.0, kToleranceMs);
 }
 
 TEST_F(QtWindowTest, EveryCommandIsIgnoredWhileAnOperationRuns) {
@@ -402,7 +385,7 @@ TEST_F(QtWindowTest, EveryCommandIsIgnoredWhileAnOperationRuns) {
   }
   QTest::keyClick(window_.get(), Qt::Key_Return);
   ASSERT_TRUE(WaitForGate());
-  EXPECT_EQ(Frames(), std::vector<Bytes>{{'B'}});
+  EXPECT_EQ(FramesOnTheWire(), std::vector<Bytes>{{'B'}});
   EXPECT_TRUE(watcher_.boxes.empty());
   EXPECT_EQ(window_->Text(IDC_CHOICE), "");
   EXPECT_EQ(window_->Text(IDC_MESSAGE), kSettingReadSuccess);
@@ -430,7 +413,7 @@ TEST_P(QtClosingTest, EndsTheProgramAtOnceWithCodeZero) {
   device_->Misbehave({sim::Misbehaviour::kSilent, 0, 0, {}});
   PortHandle holder;
   if (c.portHeld) {
-    ASSERT_TRUE(OpenPortForCommand(holder, window_.get()));
+    ASSERT_TRUE(HoldPort(holder, window_.get()));
   }
   QProcess program;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

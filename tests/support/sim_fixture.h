@@ -1,69 +1,34 @@
-// A simulated transmitter in a private folder, and the shared state of the
-// core reset to how the program starts, for integration tests.
+// The integration tests' fixture: a simulated transmitter on a pseudo-terminal
+// (simulated_line.h) and a recording view standing in for the window.
 #ifndef CORVELLE_TESTS_SUPPORT_SIM_FIXTURE_H
 #define CORVELLE_TESTS_SUPPORT_SIM_FIXTURE_H
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
-#include <cstring>
-#include <filesystem>
 #include <memory>
-#include <string>
-#include <thread>
 
-#include "link/port_discovery.h"
-#include "link/serial_link.h"
 #include "ops/command_dispatch.h"
-#include "ops/operation_state.h"
 #include "tests/support/recording_view.h"
-#include "tools/sim/simulated_transmitter.h"
+#include "tests/support/simulated_line.h"
 #include "view/control_ids.h"
 
 namespace testing_sim {
 
-using namespace std::chrono_literals;
-
-inline std::string MakeTempFolder() {
-  char pattern[] = "/tmp/corvelle-test-XXXXXX";
-  const char* made = mkdtemp(pattern);
-  return made ? made : "";
-}
-
-inline void UsePort(const std::string& name) {
-  std::memset(portName, 0, sizeof portName);
-  std::strncpy(portName, name.c_str(), sizeof portName - 1);
-}
-
-class SimTest : public ::testing::Test {
+class SimTest : public ::testing::Test, protected SimulatedLine {
  protected:
-  void SetUp() override {
-    folder_ = MakeTempFolder();
-    ASSERT_FALSE(folder_.empty());
-    setenv("CORVELLE_PORT_DIR", folder_.c_str(), 1);  // discovery sees this simulator last
-    sim::SimOptions options;
-    options.linkDir = folder_;
-    device_ = std::make_unique<sim::SimulatedTransmitter>(options);
-    UsePort(device_->PortPath());
-    replyArrived.store(0);
-    OperationState.store(STATE_IDLE);
-    readyForCommand.store(1);
-  }
+  void SetUp() override { ASSERT_TRUE(StartLine()); }
 
   void TearDown() override {
     // A detached worker may still be finishing its operation.
-    WaitUntilReady();
-    if (readyForCommand.load() != 1) {
+    if (!WaitForFlag(readyForCommand, 1, 20s)) {
       ADD_FAILURE() << "locked out: the window never accepted commands again";
       // The worker still uses the view and the device, so both stay alive.
       (void)ownedView_.release();
-      (void)device_.release();
+      StopLine(true);
       return;
     }
-    device_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
+    StopLine();
   }
 
   DialogHandle dialog() { return view_.Handle(); }
@@ -75,8 +40,7 @@ class SimTest : public ::testing::Test {
   }
 
   void WaitForGate() {
-    WaitUntilReady();
-    ASSERT_EQ(readyForCommand.load(), 1) << "the window never accepted commands again";
+    ASSERT_TRUE(WaitForFlag(readyForCommand, 1, 20s)) << "the window never accepted commands again";
   }
 
   // Fills what the set command reads: sensor and sign list choices, max and min.
@@ -87,15 +51,6 @@ class SimTest : public ::testing::Test {
     view_.SetText(IDC_INPUT_MIN, min);
   }
 
-  static void WaitUntilReady() {
-    const auto end = std::chrono::steady_clock::now() + 20s;
-    while (readyForCommand.load() != 1 && std::chrono::steady_clock::now() < end) {
-      std::this_thread::sleep_for(2ms);
-    }
-  }
-
-  std::string folder_;
-  std::unique_ptr<sim::SimulatedTransmitter> device_;
   std::unique_ptr<testing_view::RecordingView> ownedView_ =
       std::make_unique<testing_view::RecordingView>();
   testing_view::RecordingView& view_ = *ownedView_;

@@ -1,0 +1,121 @@
+// Each operation's message line as the technician should see it, with the
+// port at hand and the device answering: every text and the moment after the
+// command at which it is due. The one place where these moments and texts are
+// written down; the integration, timing, Qt and end-to-end tests and the
+// benchmark all read them. The texts are written out here, not computed with
+// the program's own functions, so that a test cannot share a mistake with the
+// code it tests.
+#ifndef CORVELLE_TESTS_SUPPORT_TIMELINE_H
+#define CORVELLE_TESTS_SUPPORT_TIMELINE_H
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "view/control_ids.h"
+
+namespace timeline {
+
+struct Due {
+  std::string text;
+  int atMs;  // after the command
+};
+
+inline const std::string kOpenSuccess = "open serial port success";
+
+// The progress line: kStops[n] is 2n ideographic full stops.
+inline const std::string kStops[] = {"",
+                                     "。。",
+                                     "。。。。",
+                                     "。。。。。。",
+                                     "。。。。。。。。",
+                                     "。。。。。。。。。。",
+                                     "。。。。。。。。。。。。",
+                                     "。。。。。。。。。。。。。。",
+                                     "。。。。。。。。。。。。。。。。"};
+
+struct Operation {
+  const char* name;
+  int command;
+  std::vector<int> openingsAtMs;  // when "open serial port success" shows
+  std::vector<Due> steps;         // progress, then the outcome
+  std::string failure;            // the outcome when no reply comes
+
+  const Due& Outcome() const { return steps.back(); }
+};
+
+inline const Operation kConnect = {"Connect", IDC_CONNECT, {}, {{kOpenSuccess, 0}}, ""};
+
+inline const Operation kReadSetting = {"ReadSetting",
+                                       IDC_READ_SETTING,
+                                       {0},
+                                       {{kStops[1], 500},
+                                        {kStops[2], 1500},
+                                        {kStops[3], 2500},
+                                        {"           sensor data read success", 3500}},
+                                       "           sensor data read fail"};
+
+inline const Operation kReadColdPort = {
+    "ReadColdPort",
+    IDC_READ_COLD_PORT,
+    {0},
+    {{kStops[1], 0}, {kStops[2], 1000}, {"           cold port data read success", 2100}},
+    "              cold port data read fail"};
+
+inline const Operation kSet = {
+    "Set",
+    IDOK,
+    {0},
+    {{kStops[1], 0}, {kStops[2], 1000}, {"           sensor data set complete", 2000}},
+    "           sensor data set fail"};
+
+// The device settles for 8.5 s after the command's second, then the read-back.
+inline const Operation kCalibrate = {"Calibrate",
+                                     IDC_CALIBRATE_COLD_PORT,
+                                     {0, 9500},
+                                     {{kStops[1], 1000},
+                                      {kStops[2], 2000},
+                                      {kStops[3], 3000},
+                                      {kStops[4], 4000},
+                                      {kStops[5], 5000},
+                                      {kStops[6], 6000},
+                                      {kStops[7], 7000},
+                                      {kStops[8], 8000},
+                                      {kStops[1], 9500},
+                                      {kStops[2], 10500},
+                                      {"              cold port data calibrate success", 12100}},
+                                     "              cold port data read fail"};
+
+// How a test that takes an operation as its parameter names it.
+inline void PrintTo(const Operation* op, std::ostream* os) {
+  *os << op->name;
+}
+
+inline const Operation* const kOperations[] = {&kReadSetting, &kReadColdPort, &kSet, &kCalibrate};
+
+// The whole message line in order: the openings' success and the steps, the
+// outcome replaced by `outcome` when one is given. Without `portAtHand` the
+// openings fail and show nothing.
+inline std::vector<Due> MessageLine(const Operation& op, const std::string& outcome = "",
+                                    bool portAtHand = true) {
+  std::vector<Due> line;
+  if (portAtHand) {
+    for (int at : op.openingsAtMs) line.push_back({kOpenSuccess, at});
+  }
+  line.insert(line.end(), op.steps.begin(), op.steps.end());
+  if (!outcome.empty()) line.back().text = outcome;
+  std::stable_sort(line.begin(), line.end(),
+                   [](const Due& a, const Due& b) { return a.atMs < b.atMs; });
+  return line;
+}
+
+// The same line `ms` later, as when a box held the worker that long.
+inline std::vector<Due> Later(std::vector<Due> line, int ms) {
+  for (Due& due : line) due.atMs += ms;
+  return line;
+}
+
+}  // namespace timeline
+
+#endif
