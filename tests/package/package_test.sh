@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Checks the packages in build/packages: the .deb's contents and computed
+# Checks the packages in PACKAGES: the .deb's contents and computed
 # dependencies, then installs it into a temporary root and starts the
 # installed program offscreen for one "read 1" against the installed
 # simulator; and the .zip's contents. Ends with "N passed, N failed".
+# Usage: package_test.sh PACKAGES NATIVE_BUILD
 set -uo pipefail
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-deb=$(ls "$ROOT"/build/packages/corvelle_*_amd64.deb 2>/dev/null | head -n 1)
-zip=$(ls "$ROOT"/build/packages/corvelle-*-windows.zip 2>/dev/null | head -n 1)
-script_library="$ROOT/build/native/tools/qt_script/libcorvelle-qt-script.so"
+packages="$1"
+native="$2"
+deb=$(ls "$packages"/corvelle_*_amd64.deb 2>/dev/null | head -n 1)
+zip=$(ls "$packages"/corvelle-*-windows.zip 2>/dev/null | head -n 1)
+script_library="$native/tools/qt_script/libcorvelle-qt-script.so"
 work=$(mktemp -d)
 sim_pid=""
 trap '[[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null; rm -rf "$work"' EXIT
@@ -26,7 +28,7 @@ check() {
   fi
 }
 
-[[ -f "$deb" && -f "$zip" ]] || { echo "build the packages first: scripts/package.sh"; exit 2; }
+[[ -f "$deb" && -f "$zip" ]] || { echo "no packages in $packages"; exit 2; }
 
 depends=$(dpkg-deb -f "$deb" Depends)
 check "the .deb's dependencies are computed from the binaries ($depends)" \

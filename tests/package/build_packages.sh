@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the packages of the given build folders into OUT, as the package
+# presets do: the .deb from the native build, the .zip from the windows one.
+# Usage: build_packages.sh OUT BUILD...
+set -euo pipefail
+out="$1"
+shift
+rm -rf "$out"
+mkdir -p "$out"
+for build in "$@"; do
+  log="$out/cpack-$(basename "$build").log"
+  (cd "$build" && cpack -B "$out" >"$log" 2>&1) || { tail -n 30 "$log"; exit 1; }
+done
+rm -rf "$out/_CPack_Packages"
+ls -l "$out"
