@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/timeline.h"
+
 namespace bench {
 
 struct Stats {
@@ -108,6 +110,29 @@ inline void PrintStartUp(const char* ours, const std::vector<double>& a, const c
   std::printf("| program | min ms | median ms | max ms |\n|---|---|---|---|\n");
   std::printf("| %s | %s |\n| %s | %s |\n", ours, Row(o).c_str(), minimal, Row(m).c_str());
   std::printf("\nRatio of the medians: %s\n", Fixed(o.median / m.median, 2).c_str());
+}
+
+// The table of every operation's steps against their nominal moments.
+// `runOnce(op, lateness)` carries out `op` once and appends how late each step
+// showed, in milliseconds, to lateness[step]; a step seen fewer times than
+// `runs` is reported missing.
+template <typename RunOnce>
+void PrintTimingFidelity(int runs, RunOnce runOnce) {
+  std::printf(
+      "| operation | step | nominal ms | min | median | max |\n|---|---|---|---|---|---|\n");
+  for (const timeline::Operation* operation : timeline::kOperations) {
+    const timeline::Operation& op = *operation;
+    std::vector<std::vector<double>> lateness(op.steps.size());
+    for (int run = 0; run < runs; ++run) runOnce(op, lateness);
+    for (std::size_t i = 0; i < op.steps.size(); ++i) {
+      const bool outcome = i + 1 == op.steps.size();
+      const std::string label = outcome ? "outcome" : std::to_string(i + 1) + ". progress";
+      std::printf("| %s | %s | %d | %s |\n", op.name, label.c_str(), op.steps[i].atMs,
+                  lateness[i].size() == static_cast<std::size_t>(runs)
+                      ? Row(Summarise(lateness[i])).c_str()
+                      : ("missing: " + op.steps[i].text).c_str());
+    }
+  }
 }
 
 }  // namespace bench

@@ -30,7 +30,6 @@
 #include "link/serial_link.h"
 #include "ops/operation_state.h"
 #include "tests/support/simulated_line.h"
-#include "tests/support/timeline.h"
 
 namespace {
 
@@ -54,35 +53,20 @@ void TimingFidelity(MainWindow& window, int runs) {
       QObject::connect(message, &QPlainTextEdit::textChanged, [&] {
         shown.push_back({window.Text(IDC_MESSAGE), Clock::now()});
       });
-  std::printf(
-      "| operation | step | nominal ms | min | median | max |\n|---|---|---|---|---|---|\n");
-  for (const timeline::Operation* operation : timeline::kOperations) {
-    const timeline::Operation& op = *operation;
-    std::vector<std::vector<double>> lateness(op.steps.size());
-    for (int run = 0; run < runs; ++run) {
-      shown.clear();
-      auto* button = qobject_cast<QPushButton*>(window.Control(op.command));
-      const auto start = Clock::now();
-      button->click();
-      ServeWindowUntilReady();
-      std::size_t next = 0;
-      for (const auto& [text, at] : shown) {
-        if (next < op.steps.size() && text == op.steps[next].text) {
-          lateness[next].push_back(MsSince(start, at) - op.steps[next].atMs);
-          ++next;
-        }
+  bench::PrintTimingFidelity(runs, [&](const timeline::Operation& op, auto& lateness) {
+    shown.clear();
+    auto* button = qobject_cast<QPushButton*>(window.Control(op.command));
+    const auto start = Clock::now();
+    button->click();
+    ServeWindowUntilReady();
+    std::size_t next = 0;
+    for (const auto& [text, at] : shown) {
+      if (next < op.steps.size() && text == op.steps[next].text) {
+        lateness[next].push_back(MsSince(start, at) - op.steps[next].atMs);
+        ++next;
       }
     }
-    for (std::size_t i = 0; i < op.steps.size(); ++i) {
-      const std::string& text = op.steps[i].text;
-      const bool outcome = i + 1 == op.steps.size();
-      const std::string label = outcome ? "outcome" : std::to_string(i + 1) + ". progress";
-      std::printf("| %s | %s | %d | %s |\n", op.name, label.c_str(), op.steps[i].atMs,
-                  lateness[i].size() == static_cast<std::size_t>(runs)
-                      ? bench::Row(bench::Summarise(lateness[i])).c_str()
-                      : ("missing: " + text).c_str());
-    }
-  }
+  });
   QObject::disconnect(recording);
 }
 

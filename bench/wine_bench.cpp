@@ -19,7 +19,6 @@
 #include "bench/measure.h"
 #include "tests/e2e/wine_harness.h"
 #include "tests/support/simulated_line.h"
-#include "tests/support/timeline.h"
 
 namespace {
 
@@ -46,29 +45,15 @@ void Step(const std::string& command) {
 }
 
 void TimingFidelity(int runs) {
-  std::printf(
-      "| operation | step | nominal ms | min | median | max |\n|---|---|---|---|---|---|\n");
-  for (const timeline::Operation* operation : timeline::kOperations) {
-    const timeline::Operation& op = *operation;
-    std::vector<std::vector<double>> lateness(op.steps.size());
-    for (int run = 0; run < runs; ++run) {
-      Step("click " + std::to_string(op.command));
-      for (std::size_t i = 0; i < op.steps.size(); ++i) {
-        const double ms = Ms(driver.Ask("wait " + std::to_string(IDC_MESSAGE) + " 0 20000 " +
-                                        e2e::DriverText(op.steps[i].text)));
-        if (ms >= 0) lateness[i].push_back(ms - op.steps[i].atMs);
-      }
-      Step("sleep 300");  // the gate opens right after the outcome
-    }
+  bench::PrintTimingFidelity(runs, [&](const timeline::Operation& op, auto& lateness) {
+    Step("click " + std::to_string(op.command));
     for (std::size_t i = 0; i < op.steps.size(); ++i) {
-      const bool outcome = i + 1 == op.steps.size();
-      const std::string label = outcome ? "outcome" : std::to_string(i + 1) + ". progress";
-      std::printf("| %s | %s | %d | %s |\n", op.name, label.c_str(), op.steps[i].atMs,
-                  lateness[i].size() == static_cast<std::size_t>(runs)
-                      ? bench::Row(bench::Summarise(lateness[i])).c_str()
-                      : "missing");
+      const double ms = Ms(driver.Ask("wait " + std::to_string(IDC_MESSAGE) + " 0 20000 " +
+                                      e2e::DriverText(op.steps[i].text)));
+      if (ms >= 0) lateness[i].push_back(ms - op.steps[i].atMs);
     }
-  }
+    Step("sleep 300");  // the gate opens right after the outcome
+  });
 }
 
 double StartUp(const std::string& program) {
