@@ -1,5 +1,6 @@
 # Packages built by CPack from the same project: a .deb of the Linux program
-# (native builds) and a .zip of the Windows program (the windows preset).
+# (native builds) and a .zip of the Windows program (the windows preset). The
+# Windows installer is built beside the zip by wixl (src/app/win32).
 set(CPACK_PACKAGE_NAME corvelle)
 set(CPACK_PACKAGE_VENDOR "Corvelle")
 set(CPACK_PACKAGE_CONTACT "Corvelle developers <support@corvelle.invalid>")
@@ -14,11 +15,27 @@ if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME corvelle-${PROJECT_VERSION}-windows)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
+  set(linux ${PROJECT_SOURCE_DIR}/packaging/linux)
+  # The changelog and the manual pages go in compressed, without a time stamp,
+  # as Debian wants them.
+  set(compressed ${CMAKE_BINARY_DIR}/packaging)
+  set(compressed_files "")
+  foreach(name changelog corvelle.1 corvelle-sim.1)
+    add_custom_command(OUTPUT ${compressed}/${name}.gz
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${compressed}
+      COMMAND sh -c "gzip -9n -c \"$1\" >\"$2\"" sh ${linux}/${name} ${compressed}/${name}.gz
+      DEPENDS ${linux}/${name} VERBATIM)
+    list(APPEND compressed_files ${compressed}/${name}.gz)
+  endforeach()
+  add_custom_target(corvelle-compressed-docs ALL DEPENDS ${compressed_files})
+
   install(TARGETS corvelle-linux corvelle-sim RUNTIME DESTINATION bin)
-  install(FILES ${PROJECT_SOURCE_DIR}/packaging/corvelle.desktop DESTINATION share/applications)
-  install(FILES ${PROJECT_SOURCE_DIR}/packaging/corvelle.svg
-    DESTINATION share/icons/hicolor/scalable/apps)
-  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/corvelle)
+  install(FILES ${linux}/io.github.corvelle.Corvelle.desktop DESTINATION share/applications)
+  install(FILES ${linux}/io.github.corvelle.Corvelle.metainfo.xml DESTINATION share/metainfo)
+  install(FILES ${linux}/corvelle.svg DESTINATION share/icons/hicolor/scalable/apps)
+  install(FILES ${linux}/copyright ${compressed}/changelog.gz DESTINATION share/doc/corvelle)
+  install(FILES ${compressed}/corvelle.1.gz ${compressed}/corvelle-sim.1.gz
+    DESTINATION share/man/man1)
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)

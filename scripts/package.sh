@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the packages into build/packages with the package workflows: the .deb
-# of the Linux program (with corvelle-sim, a desktop entry and its icon) and
-# the .zip of the Windows program.
+# of the Linux program (with corvelle-sim, a desktop entry, its icon, AppStream
+# metadata and manual pages), and the .zip and the per-user .msi of the
+# Windows program.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$ROOT"
@@ -9,5 +10,6 @@ cd "$ROOT"
 ensure_packages "${PACKAGES_BUILD[@]}" "${PACKAGES_QT[@]}" "${PACKAGES_PACKAGE[@]}" "${PACKAGES_WINDOWS[@]}"
 build_preset package-linux
 build_preset package-windows
+cp build/windows/corvelle-*-windows.msi build/packages/
 rm -rf build/packages/_CPack_Packages
-ls -l build/packages/*.deb build/packages/*.zip
+ls -l build/packages/*.deb build/packages/*.zip build/packages/*.msi

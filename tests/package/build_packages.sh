@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the packages of the given build folders into OUT, as the package
-# presets do: the .deb from the native build, the .zip from the windows one.
+# workflows do: the .deb from the native build, the .zip and the .msi from the
+# windows one.
 # Usage: build_packages.sh OUT BUILD...
 set -euo pipefail
 out="$1"
@@ -10,6 +11,11 @@ mkdir -p "$out"
 for build in "$@"; do
   log="$out/cpack-$(basename "$build").log"
   (cd "$build" && cpack -B "$out" >"$log" 2>&1) || { tail -n 30 "$log"; exit 1; }
+  targets=$(cmake --build "$build" --target help 2>/dev/null || true)
+  if grep -q corvelle-msi <<<"$targets"; then
+    cmake --build "$build" --target corvelle-msi >>"$log" 2>&1 || { tail -n 30 "$log"; exit 1; }
+    cp "$build"/corvelle-*-windows.msi "$out/"
+  fi
 done
 rm -rf "$out/_CPack_Packages"
 ls -l "$out"

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -34,6 +36,7 @@
 #include "ops/read_setting.h"
 #include "ops/set_command.h"
 #include "protocol/sensor_catalogue.h"
+#include "tests/support/accessible_names.h"
 #include "tests/support/simulated_line.h"
 #include "tests/support/timeline.h"
 #include "view/control_ids.h"
@@ -215,6 +218,27 @@ TEST_F(QtWindowTest, HasTheDialogsControlsListsAndFont) {
   const int baseY = metrics.height();
   EXPECT_EQ(Find("IDOK")->geometry(), QRect((352 * baseX + 2) / 4, (44 * baseY + 4) / 8,
                                             (37 * baseX + 2) / 4, (52 * baseY + 4) / 8));
+}
+
+// What a screen reader reads for each control: a field or list its label's
+// text on one line, a button its own text. The label is its field's buddy.
+TEST_F(QtWindowTest, EveryControlHasAnAccessibleName) {
+  for (const auto& expected : testing_names::kExpectedNames) {
+    QWidget* control = window_->Control(expected.id);
+    ASSERT_NE(control, nullptr) << expected.id;
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+    ASSERT_NE(accessible, nullptr) << expected.name;
+    EXPECT_EQ(accessible->text(QAccessible::Name).toStdString(), expected.name)
+        << control->objectName().toStdString();
+  }
+  for (auto* label : window_->findChildren<QLabel*>()) {
+    if (label->buddy() == nullptr) continue;
+    EXPECT_EQ(label->buddy()->accessibleName(), label->text().simplified());
+  }
+  for (auto* button : window_->findChildren<QPushButton*>()) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
+    EXPECT_EQ(accessible->text(QAccessible::Name), button->text());
+  }
 }
 
 TEST_F(QtWindowTest, EscapeDoesNothing) {

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <utility>
+#include <vector>
 
 #include "app/dialog_layout.h"
 #include "ops/command_dispatch.h"
@@ -147,20 +149,26 @@ MainWindow::MainWindow() {
   setFont(font);
 
   const DialogUnits units(font);
+  std::vector<std::pair<QLabel*, int>> labels;
   for (const DialogControl& entry : kDialogControls) {
     QWidget* control = MakeControl(entry, this);
     int height = units.Y(entry.height);
     // A list's height in the template includes its drop-down part.
     if (entry.kind == ControlKind::kList) height = control->sizeHint().height();
     control->setGeometry(units.X(entry.x), units.Y(entry.y), units.X(entry.width), height);
+    if (entry.labels >= 0) labels.push_back({static_cast<QLabel*>(control), entry.labels});
     if (entry.id < 0) continue;
     control->setObjectName(entry.name);
     controls_[entry.id] = control;
+    // A screen reader names a field or list after its label; a button goes by its text.
+    const std::string name = AccessibleName(entry.id);
+    if (!name.empty()) control->setAccessibleName(FromUtf8(name));
     if (auto* button = qobject_cast<QPushButton*>(control)) {
       const int id = entry.id;
       connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(this, id); });
     }
   }
+  for (const auto& [label, field] : labels) label->setBuddy(Control(field));
   resize(units.X(kDialogWidth), units.Y(kDialogHeight));
 
   FillListsAndFindPort(this, AppendListEntry);

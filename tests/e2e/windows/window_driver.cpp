@@ -24,6 +24,9 @@
 //   settext ID TEXT       replace the text of an edit
 //   select ID INDEX       choose a list entry (-1 clears the choice)
 //   text ID               answer the text of a control
+//   label ID              answer the text of the nearest static text before the
+//                         control in the window order, passing over group boxes
+//                         and other controls: the name a screen reader gives it
 //   expect ID TEXT        fail unless the control shows TEXT
 //   wait ID MIN MAX TEXT  wait until the control changes to TEXT (one that
 //                         showed it when the clock was reset must show
@@ -427,6 +430,20 @@ void Text(int id) {
   Answer(true, Escape(text));
 }
 
+void Label(int id) {
+  const HWND control = GetDlgItem(dialog, id);
+  if (control == nullptr) return Answer(false, "no control " + std::to_string(id));
+  for (HWND w = GetWindow(control, GW_HWNDPREV); w != nullptr; w = GetWindow(w, GW_HWNDPREV)) {
+    wchar_t kind[32] = {};
+    GetClassNameW(w, kind, 32);
+    if (lstrcmpiW(kind, L"Static") != 0) continue;  // group boxes are buttons
+    std::string text;
+    if (!ReadWindowText(w, &text)) return Answer(false, "cannot read the label");
+    return Answer(true, Escape(text));
+  }
+  Answer(false, "no label before " + std::to_string(id));
+}
+
 void Expect(int id, const std::string& wanted) {
   std::string text;
   if (!ControlText(id, &text)) return Answer(false, "cannot read " + std::to_string(id));
@@ -655,6 +672,8 @@ bool Run(const std::string& input) {
     Select(Number(l.words.at(1)), Number(l.words.at(2)));
   } else if (verb == "text") {
     Text(Number(Split(input, 2).words.at(1)));
+  } else if (verb == "label") {
+    Label(Number(Split(input, 2).words.at(1)));
   } else if (verb == "expect") {
     const Line l = Split(input, 2);
     Expect(Number(l.words.at(1)), l.rest);
