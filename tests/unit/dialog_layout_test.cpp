@@ -7,169 +7,108 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct ScriptControl {
-  std::string statement;  // LTEXT, EDITTEXT, ...
+const char kScript[] = CORVELLE_SOURCE_DIR "/src/app/win32/corvelle.rc";
+
+std::string ReadScript() {
+  std::ifstream in(kScript);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// One control statement of IDD_MAIN, continuation lines joined: its keyword
+// and its fields, split at the commas outside quoted texts.
+struct Statement {
+  std::string keyword;
   std::vector<std::string> fields;
-  int line;
 };
 
-// The fields of one statement, split at commas outside quoted texts. A text
-// keeps its quotes; "" inside it and the \r \n \\ escapes are resolved later.
-std::vector<std::string> SplitFields(const std::string& rest) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (std::size_t i = 0; i < rest.size(); ++i) {
-    const char c = rest[i];
-    if (c == '"') quoted = !quoted;
-    if (c == ',' && !quoted) {
-      fields.emplace_back();
-      continue;
+std::vector<Statement> DialogStatements() {
+  const std::string script = ReadScript();
+  const auto begin = script.find("BEGIN", script.find("IDD_MAIN DIALOGEX"));
+  std::string body = script.substr(begin + 5, script.find("\nEND", begin) - begin - 5);
+  body = std::regex_replace(body, std::regex("//[^\n]*"), "");
+  const std::regex keyword(
+      R"(\b(LTEXT|CTEXT|RTEXT|EDITTEXT|PUSHBUTTON|DEFPUSHBUTTON|COMBOBOX|GROUPBOX|CONTROL)\s)");
+  const std::regex field(R"re(\s*("(?:[^"]|"")*"|[^,]*?)\s*(,|$))re");
+  std::vector<Statement> statements;
+  std::vector<std::size_t> at, after;  // where each keyword stands, where its fields start
+  for (auto it = std::sregex_iterator(body.begin(), body.end(), keyword);
+       it != std::sregex_iterator(); ++it) {
+    statements.push_back({(*it)[1], {}});
+    at.push_back(static_cast<std::size_t>(it->position()));
+    after.push_back(at.back() + static_cast<std::size_t>(it->length()));
+  }
+  for (std::size_t i = 0; i < statements.size(); ++i) {
+    const std::size_t end = i + 1 < at.size() ? at[i + 1] : body.size();
+    const std::string rest = body.substr(after[i], end - after[i]);
+    for (auto it = std::sregex_iterator(rest.begin(), rest.end(), field);
+         it != std::sregex_iterator() && it->length() > 0; ++it) {
+      statements[i].fields.push_back((*it)[1]);
     }
-    fields.back() += c;
   }
-  for (std::string& field : fields) {
-    field.erase(0, field.find_first_not_of(" \t"));
-    field.erase(field.find_last_not_of(" \t") + 1);
-  }
-  return fields;
+  return statements;
 }
 
+// A quoted text of the script as it reads: \r is a line break, "" a quote.
 std::string Unquote(const std::string& field) {
-  std::string text;
-  for (std::size_t i = 1; i + 1 < field.size(); ++i) {
-    if (field[i] == '\\' && i + 2 < field.size()) {
-      const char next = field[++i];
-      text += next == 'r' ? '\r' : next == 'n' ? '\n' : next;
-    } else if (field[i] == '"') {
-      text += '"';
-      ++i;  // "" stands for one quote
-    } else {
-      text += field[i];
-    }
-  }
-  return text;
+  std::string text = std::regex_replace(field.substr(1, field.size() - 2), std::regex(R"(\\r)"), "\r");
+  return std::regex_replace(text, std::regex("\"\""), "\"");
 }
 
-bool IsStatement(const std::string& word) {
-  static const char* const kStatements[] = {
-      "LTEXT",    "CTEXT",       "RTEXT",     "EDITTEXT",   "PUSHBUTTON",      "DEFPUSHBUTTON",
-      "COMBOBOX", "GROUPBOX",    "LISTBOX",   "CONTROL",    "CHECKBOX",        "AUTOCHECKBOX",
-      "ICON",     "RADIOBUTTON", "SCROLLBAR", "PUSHBOX",    "AUTORADIOBUTTON", "STATE3"};
-  for (const char* statement : kStatements) {
-    if (word == statement) return true;
+ControlKind KindOf(const std::string& keyword, const std::string& styles) {
+  auto has = [&](const char* style) {
+    return std::regex_search(styles, std::regex(std::string("\\b") + style + "\\b"));
+  };
+  if (keyword == "GROUPBOX") return ControlKind::kGroup;
+  if (keyword == "CTEXT" || (keyword == "LTEXT" && has("SS_CENTER"))) {
+    return ControlKind::kCentredLabel;
   }
-  return false;
-}
-
-// The controls of IDD_MAIN, one statement each, continuation lines joined.
-std::vector<ScriptControl> ReadDialogTemplate(const std::string& path) {
-  std::ifstream script(path);
-  std::vector<ScriptControl> controls;
-  std::vector<std::string> rests;
-  std::string line;
-  bool inDialog = false;
-  bool inBody = false;
-  for (int number = 1; std::getline(script, line); ++number) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("IDD_MAIN ", 0) == 0) inDialog = true;
-    if (!inDialog) continue;
-    std::istringstream words(line);
-    std::string first;
-    words >> first;
-    if (first.empty() || first.rfind("//", 0) == 0) continue;
-    if (first == "BEGIN") {
-      inBody = true;
-      continue;
-    }
-    if (first == "END") break;
-    if (!inBody) continue;
-    if (IsStatement(first)) {
-      std::string rest;
-      std::getline(words, rest);
-      controls.push_back({first, {}, number});
-      rests.push_back(rest);
-    } else if (!rests.empty()) {
-      rests.back() += " " + line;
-    }
+  if (keyword == "LTEXT") return ControlKind::kLabel;
+  if (keyword == "COMBOBOX") return ControlKind::kList;
+  if (keyword == "PUSHBUTTON" || keyword == "DEFPUSHBUTTON") {
+    return has("BS_MULTILINE") ? ControlKind::kWrappingButton : ControlKind::kButton;
   }
-  for (std::size_t i = 0; i < controls.size(); ++i) controls[i].fields = SplitFields(rests[i]);
-  return controls;
-}
-
-bool HasStyle(const std::vector<std::string>& fields, std::size_t from, const std::string& style) {
-  for (std::size_t i = from; i < fields.size(); ++i) {
-    std::istringstream words(fields[i]);
-    std::string word;
-    while (words >> word) {
-      if (word == style) return true;
-    }
+  EXPECT_EQ(keyword, "EDITTEXT");
+  if (has("ES_MULTILINE")) {
+    return has("ES_CENTER") ? ControlKind::kCentredReadOnlyText : ControlKind::kReadOnlyText;
   }
-  return false;
-}
-
-ControlKind KindOf(const ScriptControl& c, std::size_t styles) {
-  const auto& f = c.fields;
-  if (c.statement == "GROUPBOX") return ControlKind::kGroup;
-  if (c.statement == "CTEXT") return ControlKind::kCentredLabel;
-  if (c.statement == "LTEXT") {
-    return HasStyle(f, styles, "SS_CENTER") ? ControlKind::kCentredLabel : ControlKind::kLabel;
-  }
-  if (c.statement == "COMBOBOX") return ControlKind::kList;
-  if (c.statement == "PUSHBUTTON" || c.statement == "DEFPUSHBUTTON") {
-    return HasStyle(f, styles, "BS_MULTILINE") ? ControlKind::kWrappingButton : ControlKind::kButton;
-  }
-  EXPECT_EQ(c.statement, "EDITTEXT") << "line " << c.line;
-  if (HasStyle(f, styles, "ES_MULTILINE")) {
-    return HasStyle(f, styles, "ES_CENTER") ? ControlKind::kCentredReadOnlyText
-                                            : ControlKind::kReadOnlyText;
-  }
-  return HasStyle(f, styles, "ES_READONLY") ? ControlKind::kReadOnlyEdit : ControlKind::kEdit;
+  return has("ES_READONLY") ? ControlKind::kReadOnlyEdit : ControlKind::kEdit;
 }
 
 TEST(DialogLayout, TheResourceScriptMatchesTheLayoutTableRowForRow) {
-  const std::vector<ScriptControl> script =
-      ReadDialogTemplate(CORVELLE_SOURCE_DIR "/src/app/win32/corvelle.rc");
+  const std::vector<Statement> script = DialogStatements();
   ASSERT_EQ(script.size(), std::size(kDialogControls));
   for (std::size_t i = 0; i < script.size(); ++i) {
-    const ScriptControl& c = script[i];
+    const Statement& s = script[i];
     const DialogControl& row = kDialogControls[i];
-    SCOPED_TRACE("corvelle.rc line " + std::to_string(c.line));
+    SCOPED_TRACE("control " + std::to_string(i) + " of corvelle.rc, " + s.keyword);
     // Statements with a text carry it first; fields and lists start with their id.
-    const bool hasText = c.statement != "EDITTEXT" && c.statement != "COMBOBOX";
+    const bool hasText = s.keyword != "EDITTEXT" && s.keyword != "COMBOBOX";
     const std::size_t idAt = hasText ? 1 : 0;
-    ASSERT_GE(c.fields.size(), idAt + 5);
-    EXPECT_EQ(hasText ? Unquote(c.fields[0]) : std::string(), row.text);
-    const std::string name = c.fields[idAt] == "IDC_STATIC" ? "" : c.fields[idAt];
-    EXPECT_EQ(name, row.name);
+    ASSERT_GE(s.fields.size(), idAt + 5);
+    EXPECT_EQ(hasText ? Unquote(s.fields[0]) : std::string(), row.text);
+    EXPECT_EQ(s.fields[idAt] == "IDC_STATIC" ? "" : s.fields[idAt], row.name);
     const int place[4] = {row.x, row.y, row.width, row.height};
-    for (int k = 0; k < 4; ++k) {
-      EXPECT_EQ(std::stoi(c.fields[idAt + 1 + static_cast<std::size_t>(k)]), place[k])
-          << "coordinate " << k;
-    }
-    EXPECT_EQ(static_cast<int>(KindOf(c, idAt + 5)), static_cast<int>(row.kind));
+    for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(std::stoi(s.fields[idAt + 1 + k]), place[k]);
+    std::string styles;
+    for (std::size_t k = idAt + 5; k < s.fields.size(); ++k) styles += s.fields[k] + " ";
+    EXPECT_EQ(static_cast<int>(KindOf(s.keyword, styles)), static_cast<int>(row.kind));
   }
 }
 
 TEST(DialogLayout, TheDialogHasTheTablesSizeAndTitle) {
-  std::ifstream script(CORVELLE_SOURCE_DIR "/src/app/win32/corvelle.rc");
-  std::string line;
-  bool sized = false;
-  bool titled = false;
-  while (std::getline(script, line)) {
-    if (line.rfind("IDD_MAIN DIALOGEX", 0) == 0) {
-      sized = line.find("0, 0, " + std::to_string(kDialogWidth) + ", " +
-                        std::to_string(kDialogHeight)) != std::string::npos;
-    }
-    if (line.rfind("CAPTION", 0) == 0) titled = line == "CAPTION CORVELLE_WINDOW_TITLE";
-  }
-  EXPECT_TRUE(sized);
-  EXPECT_TRUE(titled) << "the title is written once, in dialog_layout.h";
+  const std::string script = ReadScript();
+  EXPECT_NE(script.find("IDD_MAIN DIALOGEX 0, 0, " + std::to_string(kDialogWidth) + ", " +
+                        std::to_string(kDialogHeight)),
+            std::string::npos);
+  EXPECT_NE(script.find("\nCAPTION CORVELLE_WINDOW_TITLE\n"), std::string::npos)
+      << "the title is written once, in dialog_layout.h";
 }
 
 }  // namespace
