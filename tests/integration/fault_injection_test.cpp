@@ -250,7 +250,7 @@ class FaultInjectionTest : public testing_sim::SimTest {
     EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP), "-5.2");
     EXPECT_TRUE(view_.Tips().empty());
     EXPECT_EQ(testing_process::OpenDescriptors(), fds_);
-    EXPECT_EQ(testing_process::Threads(), threads_);
+    EXPECT_EQ(testing_process::ThreadsOnceSettledAt(threads_), threads_);
   }
 
   void PrepareSet() { FillSetFields(1, 0, "850", "0"); }

@@ -201,7 +201,7 @@ TEST_F(SoakTest, OutcomesMatchWhatTheDeviceDid) {
   EXPECT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadSuccess);
   EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP), "12.3");
   EXPECT_EQ(testing_process::OpenDescriptors(), fds);
-  EXPECT_EQ(testing_process::Threads(), threads);
+  EXPECT_EQ(testing_process::ThreadsOnceSettledAt(threads), threads);
   EXPECT_TRUE(view_.Tips().empty()) << view_.Tips().front();
 }
 
