@@ -15,6 +15,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "link/posix/publish_folder.h"
 #include "link/serial_port.h"
 
 struct SerialPort {
@@ -78,7 +79,7 @@ SerialPort* OpenSerialPort(const char* name, int* osError) {
   // not the name.
   struct stat info {};
   const bool terminal = fd >= 0 && fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && isatty(fd);
-  const bool trusted = terminal && (info.st_uid == getuid() || info.st_uid == 0);
+  const bool trusted = terminal && IsOwnOrRoots(info.st_uid);
   // TIOCEXCL keeps other programs out (though not root); the lock keeps out
   // every other opener that plays by the same rule, root included.
   if (!trusted || flock(fd, LOCK_EX | LOCK_NB) != 0) {
