@@ -24,6 +24,7 @@ namespace {
 
 SimulatedTransmitter::SimulatedTransmitter(SimOptions options)
     : options_(std::move(options)), model_(options_.replyDelayMs) {
+  model_.SetBytePacing(options_.bytePacing);
   // A folder made here is the user's own: discovery trusts no other.
   if (mkdir(options_.linkDir.c_str(), 0700) != 0 && errno != EEXIST) ThrowErrno("mkdir");
   linkPath_ = PublishedPath(options_.linkDir, options_.name);
@@ -119,9 +120,10 @@ int SimulatedTransmitter::ColdPortTenths() const {
   return model_.ColdPortTenths();
 }
 
-void SimulatedTransmitter::SetReplyDelay(int milliseconds) {
+void SimulatedTransmitter::SetReplyDelay(int milliseconds, std::chrono::microseconds bytePacing) {
   std::lock_guard lock(mutex_);
   model_.SetReplyDelay(milliseconds);
+  model_.SetBytePacing(bytePacing);
 }
 
 void SimulatedTransmitter::Misbehave(Misbehaviour what) {
@@ -181,7 +183,7 @@ void SimulatedTransmitter::Run() {
                             : 0;
       if (n > 0) {
         reply.bytes.resize(static_cast<std::size_t>(n));
-        model_.RecordSent(Clock::now(), reply.request, std::move(reply.bytes));
+        model_.RecordSent(Clock::now(), reply);
       }
     }
     const std::size_t framesBefore = model_.Frames().size();
@@ -203,13 +205,16 @@ void SimulatedTransmitter::Run() {
     auto wakeAt = now + std::chrono::seconds(1);
     if (const auto next = model_.NextDeadline()) wakeAt = std::min(wakeAt, *next);
     if (vanished_ && returnAt_ != Clock::time_point{}) wakeAt = std::min(wakeAt, returnAt_);
-    const auto waitMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count() + 1;
+    // To the microsecond: a quick device answers within a millisecond or two.
+    const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::max(wakeAt - now, Clock::duration::zero()));
+    const timespec timeout{static_cast<time_t>(wait.count() / 1000000000),
+                           static_cast<long>(wait.count() % 1000000000)};
 
     pollfd p[2] = {{wakeRead_, POLLIN, 0}, {master_, POLLIN, 0}};
     const nfds_t count = master_ >= 0 ? 2 : 1;
     lock.unlock();
-    poll(p, count, static_cast<int>(std::max<long long>(waitMs, 0)));
+    ppoll(p, count, &timeout, nullptr);
     lock.lock();
     if (p[0].revents & POLLIN) {
       char drain[64];

@@ -25,8 +25,14 @@ namespace sim {
 struct SimOptions {
   std::string linkDir;  // folder of the NAME-PID link; created (mode 0700) when missing
   std::string name = "sim";
-  int replyDelayMs = 30;  // must leave room for the requester's purges
+  int replyDelayMs = 30;
+  // Zero sends each reply at once; else a byte every so long, as a line does
+  // (kLinePace for 9600 baud).
+  std::chrono::microseconds bytePacing{0};
 };
+
+// One byte's time on the 9600 baud line: ten bits, with start and stop bit.
+inline constexpr std::chrono::microseconds kLinePace{1042};
 
 class SimulatedTransmitter {
  public:
@@ -44,7 +50,9 @@ class SimulatedTransmitter {
   void SetSettingReply(const std::array<std::uint8_t, 11>& reply);
   void SetColdPortTenths(int tenths);
   int ColdPortTenths() const;
-  void SetReplyDelay(int milliseconds);
+  // How soon the device answers, and the pace of the reply's bytes (zero: all
+  // at once).
+  void SetReplyDelay(int milliseconds, std::chrono::microseconds bytePacing = {});
 
   // Queues misbehaviours; each applies to one later request that expects a reply.
   void Misbehave(Misbehaviour what);

@@ -80,7 +80,13 @@ void TransmitterModel::HandleFrame(const Bytes& frame, Clock::time_point now) {
         return;
     }
   }
-  pending_.push_back({due, letter, std::move(reply)});
+  if (byteInterval_.count() <= 0 || reply.size() < 2) {
+    pending_.push_back({due, letter, std::move(reply)});
+    return;
+  }
+  for (std::size_t i = 0; i < reply.size(); ++i) {
+    pending_.push_back({due + byteInterval_ * static_cast<int>(i), letter, {reply[i]}, i > 0});
+  }
 }
 
 std::vector<DueReply> TransmitterModel::TakeDue(Clock::time_point now) {
@@ -94,8 +100,13 @@ std::vector<DueReply> TransmitterModel::TakeDue(Clock::time_point now) {
   return due;
 }
 
-void TransmitterModel::RecordSent(Clock::time_point at, std::uint8_t request, Bytes bytes) {
-  replies_.push_back({at, request, std::move(bytes)});
+void TransmitterModel::RecordSent(Clock::time_point at, const DueReply& sent) {
+  if (sent.continues && !replies_.empty()) {
+    Bytes& bytes = replies_.back().bytes;
+    bytes.insert(bytes.end(), sent.bytes.begin(), sent.bytes.end());
+    return;
+  }
+  replies_.push_back({at, sent.request, sent.bytes});
 }
 
 void TransmitterModel::DropStalePartial(Clock::time_point now) {

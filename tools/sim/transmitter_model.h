@@ -45,11 +45,12 @@ struct SentReply {
   Bytes bytes;           // exactly what went onto the line
 };
 
-// A reply waiting for its moment.
+// A reply, or a byte of one sent at the line's pace, waiting for its moment.
 struct DueReply {
   Clock::time_point due;
   std::uint8_t request;
   Bytes bytes;
+  bool continues = false;  // the rest of the reply before it, not a reply of its own
 };
 
 class TransmitterModel {
@@ -62,8 +63,9 @@ class TransmitterModel {
 
   // The replies due by `now`, in order, taken from the queue.
   std::vector<DueReply> TakeDue(Clock::time_point now);
-  // What actually went onto the line, for the record.
-  void RecordSent(Clock::time_point at, std::uint8_t request, Bytes bytes);
+  // What actually went onto the line, for the record; bytes that continue a
+  // reply join its record.
+  void RecordSent(Clock::time_point at, const DueReply& sent);
 
   // Ends a frame that stopped arriving half-way, once it is old enough.
   void DropStalePartial(Clock::time_point now);
@@ -81,6 +83,9 @@ class TransmitterModel {
   void SetColdPortTenths(int tenths) { coldTenths_ = tenths; }
   int ColdPortTenths() const { return coldTenths_; }
   void SetReplyDelay(int milliseconds) { replyDelayMs_ = milliseconds; }
+  // Sends replies a byte at a time, `interval` apart, as a real line carries
+  // them (zero: all at once).
+  void SetBytePacing(std::chrono::microseconds interval) { byteInterval_ = interval; }
   void Misbehave(Misbehaviour what) { misbehaviours_.push_back(std::move(what)); }
 
   const std::vector<ReceivedFrame>& Frames() const { return frames_; }
@@ -93,6 +98,7 @@ class TransmitterModel {
   std::array<std::uint8_t, 11> setting_{0x42, 3, 0x03, 0xE8, 0x00, 0x00, 0x01, 0, 0, 0, 0};
   int coldTenths_ = 250;
   int replyDelayMs_;
+  std::chrono::microseconds byteInterval_{0};
   std::deque<Misbehaviour> misbehaviours_;
   std::vector<DueReply> pending_;
   Bytes partial_;
