@@ -197,16 +197,24 @@ bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count
   }
   PortOpening& opening = *PortAccess::Of(handle);
   opening.Purge(PurgeQueues::kInputAndOutput);
-  const bool written = WritePort(opening.port, bytes, count);
-  if (!written) Diagnose("write to", opening.name, PortLastError(opening.port));
-  // After a write that completed, only the input is cleared: the frame may
-  // still be leaving the adapter. What a failed write left behind goes too.
-  opening.Purge(written ? PurgeQueues::kInputOnly : PurgeQueues::kInputAndOutput);
+  bool written = WritePort(opening.port, bytes, count);
+  if (written) {
+    // The input is cleared the moment the driver has the bytes: a quick device
+    // starts answering about 2 ms after the write, while the request may still
+    // be leaving the adapter. Only then is the output waited for, which the
+    // purge must not cut short.
+    opening.Purge(PurgeQueues::kInputOnly);
+    written = WaitPortDrained(opening.port);
+  }
   if (!written) {
+    Diagnose("write to", opening.name, PortLastError(opening.port));
+    // What a failed or stuck write left behind goes, in both directions.
+    opening.Purge(PurgeQueues::kInputAndOutput);
     ShowTips(dialog, kSendFail);
     return false;
   }
-  // Only now may the reader take what arrives as the answer to this request.
+  // Only now may the reader take what arrives as the answer to this request:
+  // nothing read since the purge above has been lost, it waits in the input.
   opening.Raise(&PortOpening::requestSent);
   return true;
 }

@@ -70,9 +70,12 @@ bool OpenPortWithReader(PortHandle& port, DialogHandle dialog, const char* name,
 // Opens portName with the 50 ms read time-out, without a reader.
 bool OpenPortForCommand(PortHandle& port, DialogHandle dialog);
 
-// Writes `count` bytes, purging both queues before. After a write that
-// completed only the input is purged, so the frame is never cut short; after
-// a failed one both queues are. Then the opening's reader may read. Shows
+// Writes `count` bytes, purging both queues before. As soon as the driver has
+// taken them the input is purged (only the input, so the frame is never cut
+// short), then the write waits, within its time-outs, until the output queue
+// is empty. Then the opening's reader may read: what the device answered
+// since that purge is kept. A write that fails or does not drain in time
+// purges both queues and fails. Shows
 // "serial port not open", and writes nothing, for a handle that is invalid or
 // whose opening failed (a port left at line settings nobody chose), and "send
 // data fail" when the write fails. Returns true on success. Call on the thread

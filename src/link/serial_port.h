@@ -69,10 +69,16 @@ enum class PurgeQueues { kInputAndOutput, kInputOnly };
 // unsent in the output queue.
 bool PurgePort(SerialPort* port, PurgeQueues queues);
 
-// Writes all `count` bytes and waits until the driver's output queue is empty,
-// within the write time-outs counted from the start of the write. False on
-// failure or time-out.
+// Hands all `count` bytes to the driver, within the write time-outs counted
+// from now, and returns as soon as it has taken them: they may still wait in
+// its output queue or the adapter's. False on failure or time-out.
 bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count);
+
+// Waits until the driver's output queue is empty, by the deadline of the last
+// WritePort; false when it is not empty by then. A queue that can no longer be
+// asked about (the device has gone) counts as empty: nothing is left in it to
+// cut short, and the missing reply reports the failure.
+bool WaitPortDrained(SerialPort* port);
 
 // Reads up to `count` bytes within the read time-outs. True when the read
 // itself succeeded, with `*received` bytes (possibly fewer than `count` after a

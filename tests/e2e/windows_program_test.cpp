@@ -67,7 +67,7 @@ class WindowsProgram : public ::testing::Test, protected testing_sim::SimulatedL
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     log_ = slot_.dir + "/" + test->name() + ".wine.log";
     fs::remove(log_);
-    ASSERT_TRUE(driver_.Start(slot_, e2e::WindowsPath(kDriverExe), log_));
+    ASSERT_TRUE(driver_.Start(slot_, e2e::WindowsPath(kDriverExe), log_, environment_));
   }
 
   void TearDown() override {
@@ -164,6 +164,7 @@ class WindowsProgram : public ::testing::Test, protected testing_sim::SimulatedL
 
   e2e::WineSlot slot_;
   std::string log_;
+  std::vector<std::string> environment_;  // for the driver and the program, set before SetUp
   e2e::Driver driver_;
   std::size_t framesSeen_ = 0;
   const std::string readBackEType_ = SensorCatalogue[kEType].readBackText;
@@ -538,6 +539,49 @@ TEST_F(WindowsProgram, ClosingWhileCalibrateHoldsTheWindowEndsTheProgramPromptly
   Step("close");
   std::printf("%s\n", Step("exited 3000").c_str());
   ExpectFrames({{0x46, 0x00, 0xC8, 0x00}});
+}
+
+// ---------------------------------------------------------------- behind a USB adapter
+
+// The serial line as a USB adapter makes it: the output queue trails each
+// write by the time its bytes take to leave at 9600 baud, plus 1 ms.
+class WindowsProgramBehindAnAdapter : public WindowsProgram {
+ protected:
+  WindowsProgramBehindAnAdapter() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    adapterLog_ =
+        (fs::temp_directory_path() / (std::string(test->name()) + ".adapter.log")).string();
+    fs::remove(adapterLog_);
+    environment_ = {std::string("LD_PRELOAD=") + CORVELLE_ADAPTER_LINE,
+                    "CORVELLE_ADAPTER_LOG=" + adapterLog_};
+  }
+  ~WindowsProgramBehindAnAdapter() override { fs::remove(adapterLog_); }
+  std::string adapterLog_;
+};
+
+// A device that answers as quickly as the line allows, 1 ms after the request
+// arrives and a byte every 1.04 ms, is heard whole: the program clears its
+// input the moment the write is handed over, and only then waits for the
+// adapter's queue.
+TEST_F(WindowsProgramBehindAnAdapter, AQuickDeviceIsHeardWhole) {
+  device_->SetReplyDelay(1, sim::kLinePace);
+  device_->SetColdPortTenths(-52);
+  Launch();
+  Click(IDC_READ_SETTING);
+  WaitForOutcome(timeline::kReadSetting);
+  ExpectText(IDC_READ_MAX, "1000");
+  ExpectText(IDC_READ_MIN, "200");
+  Click(IDC_READ_COLD_PORT);
+  WaitForOutcome(timeline::kReadColdPort);
+  ExpectText(IDC_COLD_PORT_TEMP, "-5.2");
+  SetText(IDC_COLD_PORT_TEMP, "23.4");
+  Click(IDC_CALIBRATE_COLD_PORT);
+  WaitForOutcome(timeline::kCalibrate);
+  NoTips(200);
+  ExpectFrames({{'B'}, {'E'}, {0x46, 0x00, 0xEA, 0x00}, {'E'}});
+  std::ifstream log(adapterLog_);
+  std::string line;
+  EXPECT_TRUE(std::getline(log, line)) << "the program never found the adapter's queue busy";
 }
 
 // ---------------------------------------------------------------- COM12 listed, but no device

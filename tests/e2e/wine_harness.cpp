@@ -85,7 +85,8 @@ Driver::~Driver() {
   Stop();
 }
 
-bool Driver::Start(const WineSlot& slot, const std::string& driverExe, const std::string& logPath) {
+bool Driver::Start(const WineSlot& slot, const std::string& driverExe, const std::string& logPath,
+                   const std::vector<std::string>& extra) {
   int toChild[2];
   int fromChild[2];
   if (pipe2(toChild, O_CLOEXEC) != 0) return false;
@@ -105,6 +106,7 @@ bool Driver::Start(const WineSlot& slot, const std::string& driverExe, const std
     if (const char* value = std::getenv(name))
       environment.push_back(std::string(name) + "=" + value);
   }
+  environment.insert(environment.end(), extra.begin(), extra.end());
   std::vector<char*> envp;
   for (auto& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);

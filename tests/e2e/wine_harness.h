@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace e2e {
 
@@ -35,7 +36,10 @@ class Driver {
   Driver(const Driver&) = delete;
   Driver& operator=(const Driver&) = delete;
 
-  bool Start(const WineSlot& slot, const std::string& driverExe, const std::string& logPath);
+  // `environment` adds NAME=VALUE entries to the environment of the driver
+  // and of the programs it starts.
+  bool Start(const WineSlot& slot, const std::string& driverExe, const std::string& logPath,
+             const std::vector<std::string>& environment = {});
   // Sends one command and returns the driver's answer without its time stamp
   // ("ok ...", "fail ..."), or "no answer" after `timeoutMs`.
   std::string Ask(const std::string& command, int timeoutMs = 60000);

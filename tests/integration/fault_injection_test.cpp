@@ -31,6 +31,7 @@
 #include "ops/operation_state.h"
 #include "ops/read_setting.h"
 #include "ops/set_command.h"
+#include "tests/support/adapter_queue.h"
 #include "tests/support/process_counts.h"
 #include "tests/support/sim_fixture.h"
 #include "view/control_ids.h"
@@ -46,8 +47,10 @@ std::atomic<bool> failLocks{false};
 std::atomic<bool> readZeroOnce{false};     // one read finds nothing after all
 std::atomic<bool> stallFirstPurge{false};  // the reader's purge takes longer than its start
 std::atomic<bool> outputCountLags{false};  // the driver still reports bytes after a write
-std::atomic<bool> failListing{false};      // a folder vanishes while it is listed
-std::atomic<int> threadStartsLeft{-1};     // how many more threads may start; -1: any
+std::atomic<bool> behindAnAdapter{false};  // the output queue trails each write as a USB adapter's
+testing_line::AdapterOutputQueue adapterQueue;
+std::atomic<bool> failListing{false};   // a folder vanishes while it is listed
+std::atomic<int> threadStartsLeft{-1};  // how many more threads may start; -1: any
 // Noise that reaches the port just before the next request goes out.
 std::atomic<sim::SimulatedTransmitter*> noiseBeforeRequest{nullptr};
 const sim::Bytes kNoise = {0x01, 0x02, 0x42, 6, 4, 0xB0, 0x80, 0xC8, 1, 0, 0};
@@ -104,6 +107,9 @@ int __wrap_ioctl(int fd, unsigned long request, ...) {
   if (result == 0 && request == TIOCOUTQ && outputCountLags && IsTerminal(fd) &&
       outputQueriesSinceWrite++ > 0) {
     *static_cast<int*>(argument) = 4;
+  }
+  if (result == 0 && request == TIOCOUTQ && behindAnAdapter && IsTerminal(fd)) {
+    *static_cast<int*>(argument) = adapterQueue.Queued();
   }
   return result;
 }
@@ -169,6 +175,9 @@ ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
     }
   }
   const ssize_t written = __real_write(fd, buffer, count);
+  if (written > 0 && behindAnAdapter && IsTerminal(fd)) {
+    adapterQueue.Wrote(static_cast<std::size_t>(written));
+  }
   if (outputCountLags && IsTerminal(fd)) {
     outputQueriesSinceWrite = 0;
     wrote = true;
@@ -234,7 +243,7 @@ class FaultInjectionTest : public testing_sim::SimTest {
   static void ClearFaults() {
     refuseConfiguration = configureHalfway = failWrites = failReads = false;
     stallReads = failLocks = readZeroOnce = stallFirstPurge = false;
-    outputCountLags = failListing = wrote = false;
+    outputCountLags = behindAnAdapter = failListing = wrote = false;
     outputFlushesAfterWrite = 0;
     threadStartsLeft = -1;
     noiseBeforeRequest = nullptr;
@@ -461,6 +470,43 @@ TEST_F(FaultInjectionTest, PurgeAfterACompletedWriteNeverCutsTheFrame) {
   ASSERT_TRUE(wrote);
   EXPECT_EQ(outputFlushesAfterWrite.load(), 0) << "the output was purged after the write";
   EXPECT_EQ(device_->Frames().size(), 1u);
+  ExpectRecovered();
+}
+
+// A device as quick as a 9600 line allows, answering 1 ms after the request
+// arrives, byte by byte, behind an adapter whose output queue trails each
+// write: the input is purged before the wait for that queue, so none of the
+// answer is lost.
+TEST_F(FaultInjectionTest, AQuickDeviceBehindAUsbAdapterIsHeardWhole) {
+  device_->SetReplyDelay(1, sim::kLinePace);
+  device_->SetSettingReply({0x42, 6, 0x03, 0x52, 0, 0, 1, 0, 0, 0, 0});  // E type, 850 and 0
+  device_->SetColdPortTenths(-52);
+  view_.SetText(IDC_COLD_PORT_TEMP, "");
+  behindAnAdapter = true;
+  struct Case {
+    int id;
+    const char* entry;  // typed into the cold port field first, when not null
+    const char* message;
+    std::vector<std::pair<int, const char*>> fields;
+  };
+  const Case cases[] = {
+      {IDC_READ_SETTING,
+       nullptr,
+       kSettingReadSuccess,
+       {{IDC_READ_SENSOR, "sensor：E type TC\r\n"}, {IDC_READ_MAX, "850"}, {IDC_READ_MIN, "0"}}},
+      {IDC_READ_COLD_PORT, nullptr, kColdPortReadSuccess, {{IDC_COLD_PORT_TEMP, "-5.2"}}},
+      {IDC_CALIBRATE_COLD_PORT, "23.4", kCalibrateSuccess, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    view_.ClearEvents();
+    if (c.entry != nullptr) view_.SetText(IDC_COLD_PORT_TEMP, c.entry);
+    RunCommand(c.id);
+    EXPECT_EQ(view_.Text(IDC_MESSAGE), c.message);
+    for (const auto& [field, text] : c.fields) EXPECT_EQ(view_.Text(field), text);
+    EXPECT_TRUE(view_.Tips().empty());
+  }
+  EXPECT_EQ(device_->ColdPortTenths(), 234);
   ExpectRecovered();
 }
 

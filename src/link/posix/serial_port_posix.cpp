@@ -24,6 +24,7 @@ struct SerialPort {
   int wakeWrite = -1;
   termios settings{};
   PortTimeouts timeouts{kNoReadInterval, 0, 0, 0, 0};
+  std::chrono::steady_clock::time_point writeDeadline{};  // of the last write, for its drain
   std::atomic<int> lastError{0};  // the reader and the owner both record errors
 };
 
@@ -77,15 +78,23 @@ SerialPort* OpenSerialPort(const char* name, int* osError) {
   // from (a pseudo-terminal a crashed simulator left behind and someone else
   // took over). What is checked is the descriptor that would be written to,
   // not the name.
+  //
+  // A pseudo-terminal is only ever a simulator's port, and it is checked
+  // again here as discovery checked it: a simulator that has ended leaves its
+  // link behind, and its terminal's number goes to the next terminal window
+  // opened. Such a port counts as missing; nothing is configured or written.
   struct stat info {};
   const bool terminal = fd >= 0 && fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && isatty(fd);
   const bool trusted = terminal && IsOwnOrRoots(info.st_uid);
+  const bool live = trusted && (!IsPseudoTerminal(info.st_rdev) ||
+                                IsLivePublishedPort(name, info.st_rdev));
   // TIOCEXCL keeps other programs out (though not root); the lock keeps out
   // every other opener that plays by the same rule, root included.
-  if (!trusted || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (!live || flock(fd, LOCK_EX | LOCK_NB) != 0) {
     *osError = fd < 0          ? errno
                : !terminal     ? ENOTTY
                : !trusted      ? EACCES
+               : !live         ? ENOENT
                : errno == EWOULDBLOCK ? EBUSY
                                       : errno;
     if (fd >= 0) close(fd);
@@ -162,7 +171,7 @@ bool PurgePort(SerialPort* port, PurgeQueues queues) {
 }
 
 bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
-  const auto deadline =
+  port->writeDeadline =
       DeadlineFor(port->timeouts.writeMultiplier, port->timeouts.writeConstant, count);
   std::size_t written = 0;
   while (written < count) {
@@ -173,7 +182,7 @@ bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) return Fail(port);
-    const int left = MillisecondsLeft(deadline);
+    const int left = MillisecondsLeft(port->writeDeadline);
     if (left == 0) {
       port->lastError = ETIMEDOUT;
       return false;
@@ -181,18 +190,20 @@ bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
     pollfd p{port->fd, POLLOUT, 0};
     if (poll(&p, 1, left) < 0 && errno != EINTR) return Fail(port);
   }
-  // Wait until the bytes have left the driver, so that a purge right after the
-  // write cannot discard any of them.
+  return true;
+}
+
+bool WaitPortDrained(SerialPort* port) {
   for (;;) {
     int queued = 0;
-    if (ioctl(port->fd, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
-    if (MillisecondsLeft(deadline) == 0) {
+    if (ioctl(port->fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+    if (MillisecondsLeft(port->writeDeadline) == 0) {
       port->lastError = ETIMEDOUT;
       return false;
     }
+    // tcdrain() would wait without a deadline on an adapter that never empties.
     usleep(1000);
   }
-  return true;
 }
 
 bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::size_t* received) {

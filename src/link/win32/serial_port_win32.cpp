@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,9 +25,28 @@ constexpr DWORD kWriteGraceMs = 1000;
 // How long a cancelled write may take to end.
 constexpr DWORD kCancelWaitMs = 500;
 
+// How often the wait for an empty output queue looks again.
+constexpr LONGLONG kDrainLookEvery100ns = 5000;  // half a millisecond
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+using Clock = std::chrono::steady_clock;  // QueryPerformanceCounter
+
 // A manual-reset event for one overlapped operation; released with the port.
 HANDLE NewEvent() {
   return CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+// The timer that paces the wait for the output queue. Sleep(1) and waits with
+// a time-out last a whole system tick, up to 15.6 ms; a high-resolution timer
+// (Windows 10 1803 and later) keeps to the fraction of a millisecond asked
+// for. Older systems get an ordinary timer, which keeps the tick.
+HANDLE NewDrainTimer() {
+  const HANDLE timer = CreateWaitableTimerExW(
+      nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+  return timer != nullptr ? timer : CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
 }
 
 }  // namespace
@@ -44,8 +64,10 @@ struct SerialPort {
   HANDLE handle = INVALID_HANDLE_VALUE;
   HANDLE readEvent = nullptr;
   HANDLE writeEvent = nullptr;
+  HANDLE drainTimer = nullptr;
   DCB settings{};
   PortTimeouts timeouts{kNoReadInterval, 0, 0, 0, 0};
+  Clock::time_point writeDeadline{};  // of the last write, for its drain
 
   // Guards `cancelled` and the issuing of a read, so that a cancel either
   // finds no read yet (and the read then sees the flag) or finds it pending
@@ -72,8 +94,9 @@ void ReleaseHandles(SerialPort* port) {
   if (port->handle != INVALID_HANDLE_VALUE) CloseHandle(port->handle);
   if (port->readEvent != nullptr) CloseHandle(port->readEvent);
   if (port->writeEvent != nullptr) CloseHandle(port->writeEvent);
+  if (port->drainTimer != nullptr) CloseHandle(port->drainTimer);
   port->handle = INVALID_HANDLE_VALUE;
-  port->readEvent = port->writeEvent = nullptr;
+  port->readEvent = port->writeEvent = port->drainTimer = nullptr;
 }
 
 }  // namespace
@@ -97,7 +120,8 @@ SerialPort* OpenSerialPort(const char* name, int* osError) {
   port->handle = handle;
   port->readEvent = NewEvent();
   port->writeEvent = NewEvent();
-  if (port->readEvent == nullptr || port->writeEvent == nullptr) {
+  port->drainTimer = NewDrainTimer();
+  if (port->readEvent == nullptr || port->writeEvent == nullptr || port->drainTimer == nullptr) {
     *osError = static_cast<int>(GetLastError());
     ReleaseHandles(port);
     delete port;
@@ -179,13 +203,14 @@ bool PurgePort(SerialPort* port, PurgeQueues queues) {
 }
 
 bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
+  const DWORD allowedMs =
+      port->timeouts.writeMultiplier * static_cast<DWORD>(count) + port->timeouts.writeConstant;
+  port->writeDeadline = Clock::now() + std::chrono::milliseconds(allowedMs);
   if (count == 0) return true;
   if (port->stuckWrite != nullptr) {
     port->lastError.store(ERROR_BUSY);
     return false;
   }
-  const ULONGLONG deadline = GetTickCount64() + port->timeouts.writeMultiplier * count +
-                             port->timeouts.writeConstant;
   auto write = std::make_unique<PortWrite>();
   write->event = port->writeEvent;
   write->overlapped.hEvent = write->event;
@@ -194,9 +219,7 @@ bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
   if (!WriteFile(port->handle, write->bytes.data(), static_cast<DWORD>(count), nullptr,
                  &write->overlapped)) {
     if (GetLastError() != ERROR_IO_PENDING) return Fail(port);
-    const DWORD bound = port->timeouts.writeMultiplier * static_cast<DWORD>(count) +
-                        port->timeouts.writeConstant + kWriteGraceMs;
-    if (WaitForSingleObject(write->event, bound) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(write->event, allowedMs + kWriteGraceMs) != WAIT_OBJECT_0) {
       CancelIoEx(port->handle, &write->overlapped);
       if (WaitForSingleObject(write->event, kCancelWaitMs) != WAIT_OBJECT_0) {
         // The driver ignores the cancel too. The write fails, and its state
@@ -214,22 +237,27 @@ bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
     port->lastError.store(ERROR_WRITE_FAULT);
     return false;
   }
-  // A write completes once the driver has taken the bytes, which may still
-  // wait in its queue or the adapter's. Wait until they have left, so that
-  // nothing after the write can cut the frame short.
+  return true;
+}
+
+bool WaitPortDrained(SerialPort* port) {
   for (;;) {
     DWORD errors = 0;
     COMSTAT status{};
-    // A port that can no longer report its queue (the device has gone) has
-    // nothing left that the input-only purge after the write could cut; the
-    // write itself completed, and the missing reply will tell.
-    if (!ClearCommError(port->handle, &errors, &status)) return true;
-    if (status.cbOutQue == 0) return true;
-    if (GetTickCount64() >= deadline) {
+    if (!ClearCommError(port->handle, &errors, &status) || status.cbOutQue == 0) return true;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(port->writeDeadline - Clock::now());
+    if (left.count() <= 0) {
       port->lastError.store(WAIT_TIMEOUT);
       return false;
     }
-    Sleep(1);
+    LARGE_INTEGER due{};
+    due.QuadPart = -kDrainLookEvery100ns;  // relative
+    if (!SetWaitableTimer(port->drainTimer, &due, 0, nullptr, nullptr, FALSE) ||
+        WaitForSingleObject(port->drainTimer, static_cast<DWORD>(left.count()) + 1) ==
+            WAIT_FAILED) {
+      return Fail(port);
+    }
   }
 }
 
