@@ -6,11 +6,13 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,10 +34,10 @@ class DiscoveryTest : public ::testing::Test {
     sys_ = root_ + "/sys";
     dev_ = root_ + "/dev";
     pub_ = root_ + "/pub";
+    udev_ = root_ + "/udev";  // made by the first record
     fs::create_directories(sys_);
     fs::create_directories(dev_);
     ASSERT_EQ(mkdir(pub_.c_str(), 0700), 0);
-    fs::create_directories(root_ + "/devices/uart");
     // A live terminal for published entries to lead to.
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master_, 0);
@@ -48,13 +50,34 @@ class DiscoveryTest : public ::testing::Test {
     fs::remove_all(root_);
   }
 
-  // A tty class entry; with `node`, its /dev node appears now. The file
-  // system stamps change times by the clock tick, so the next one waits.
-  void AddTty(const std::string& name, bool withDevice, int type = -1, bool node = true) {
-    fs::create_directories(sys_ + "/" + name);
-    if (withDevice)
-      fs::create_directory_symlink(root_ + "/devices/uart", sys_ + "/" + name + "/device");
-    if (type >= 0) std::ofstream(sys_ + "/" + name + "/type") << type << "\n";
+  // A tty class entry with device number 188:N. `buses` names the buses of the
+  // device behind it and of its parents, outermost first ("pnp,serial-base"
+  // is a serial core port on a PNP device; "class/bluetooth" hangs off a
+  // class); empty for no device. With `node`, its /dev node appears now; the
+  // file system stamps change times by the clock tick, so the next one waits.
+  // With `firstSeen` (microseconds on the monotonic clock), udev's record of
+  // when it initialised the device.
+  void AddTty(const std::string& name, const std::string& buses, int type = -1, bool node = true,
+              long long firstSeen = -1) {
+    const std::string entry = sys_ + "/" + name;
+    fs::create_directories(entry);
+    fs::path device = root_ + "/devices";
+    std::istringstream chain(buses);
+    for (std::string bus; std::getline(chain, bus, ',');) {
+      device /= name + "-" + std::to_string(device.string().size());
+      fs::create_directories(device);
+      const std::string kind = bus.find('/') == std::string::npos ? "bus/" + bus : bus;
+      fs::create_symlink("../../../" + kind, device / "subsystem");
+    }
+    if (!buses.empty()) fs::create_directory_symlink(device, entry + "/device");
+    const std::string number = "188:" + std::to_string(++minor_);
+    std::ofstream(entry + "/dev") << number << "\n";
+    if (type >= 0) std::ofstream(entry + "/type") << type << "\n";
+    if (firstSeen >= 0) {
+      fs::create_directories(udev_);
+      std::ofstream(udev_ + "/c" + number)
+          << "S:serial/by-id/x\nI:" << firstSeen << "\nG:systemd\n";
+    }
     if (node) {
       std::ofstream(dev_ + "/" + name).put('\0');
       std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -69,43 +92,84 @@ class DiscoveryTest : public ::testing::Test {
     utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
   }
 
-  Names List(const std::string& publishDir) const { return ListSerialPortsIn(sys_, dev_, publishDir); }
+  Names List(const std::string& publishDir) const {
+    return ListSerialPortsIn(sys_, dev_, udev_, publishDir);
+  }
   Names List() const { return List(pub_); }
 
-  std::string root_, sys_, dev_, pub_;
+  std::string root_, sys_, dev_, pub_, udev_;
   int master_ = -1;
+  int minor_ = 0;
   std::string terminal_;
 };
 
 // The port used is the one that appeared last: the adapter plugged in most
-// recently, or a simulator started after it, whatever the names.
+// recently, or a simulator started after it, whatever the names. Without
+// udev's records (in a container) the nodes' change times tell, and links
+// stamped by the wall clock are set beside them.
 TEST_F(DiscoveryTest, PortsComeInTheOrderTheyAppearedTheNewestLast) {
   const std::string self = std::to_string(getpid());
   const long long now = static_cast<long long>(time(nullptr));
   Publish("early-" + self, terminal_, now - 3600);
-  AddTty("ttyS0", true, 4);  // built in, present since boot
-  AddTty("ttyS1", true, 0);  // a placeholder without a UART
-  AddTty("ttyUSB0", true);
-  AddTty("tty3", false);                // a virtual console
-  AddTty("ttyUSB1", true, -1, false);   // no node under /dev
-  AddTty("ttyACM0", true);              // plugged in last
+  AddTty("ttyS0", "pnp,serial-base,serial-base", 4);       // built in, present since boot
+  AddTty("ttyS1", "platform,serial-base,serial-base", 0);  // a placeholder without a UART
+  AddTty("ttyUSB0", "usb,usb-serial");
+  AddTty("tty3", "");                         // a virtual console
+  AddTty("ttyUSB1", "usb-serial", -1, false);  // no node under /dev
+  AddTty("rfcomm0", "usb,class/bluetooth");    // a Bluetooth link
+  AddTty("ttyV0", "virtio");                   // on a bus that carries no serial ports
+  AddTty("ttyAMA0", "amba");
+  AddTty("ttyACM0", "usb");  // plugged in last
   Publish("late10-" + self, terminal_, now + 3600);
-  Publish("late2-" + self, terminal_, now + 3600);         // same moment: natural order
-  Publish("dead-999999999", terminal_, now + 7200);         // its simulator is gone
+  Publish("late2-" + self, terminal_, now + 3600);              // same moment: natural order
+  Publish("dead-999999999", terminal_, now + 7200);             // its simulator is gone
   Publish("gone-" + self, root_ + "/no-terminal", now + 7200);  // its terminal is gone
-  Publish("noname", terminal_, now + 7200);                 // not a simulator's entry
+  Publish("noname", terminal_, now + 7200);                     // not a simulator's entry
 
-  const Names expected = {pub_ + "/early-" + self, dev_ + "/ttyS0",  dev_ + "/ttyUSB0",
-                          dev_ + "/ttyACM0",       pub_ + "/late2-" + self,
+  const Names expected = {pub_ + "/early-" + self, dev_ + "/ttyS0",   dev_ + "/ttyUSB0",
+                          dev_ + "/ttyAMA0",       dev_ + "/ttyACM0", pub_ + "/late2-" + self,
                           pub_ + "/late10-" + self};
   EXPECT_EQ(List(), expected);
 
   // The built-in port's node changes (it was set up again): now it is the
   // newest device.
   ASSERT_EQ(chmod((dev_ + "/ttyS0").c_str(), 0600), 0);
-  const Names after = {pub_ + "/early-" + self, dev_ + "/ttyUSB0",        dev_ + "/ttyACM0",
-                       dev_ + "/ttyS0",         pub_ + "/late2-" + self, pub_ + "/late10-" + self};
+  const Names after = {pub_ + "/early-" + self, dev_ + "/ttyUSB0", dev_ + "/ttyAMA0",
+                       dev_ + "/ttyACM0",       dev_ + "/ttyS0",   pub_ + "/late2-" + self,
+                       pub_ + "/late10-" + self};
   EXPECT_EQ(List(), after);
+}
+
+// With udev's records, a device counts from when udev first saw it: a node
+// touched, or renewed by a "change" event, later changes nothing, and a
+// simulator stamps its link on the same clock.
+TEST_F(DiscoveryTest, UdevsFirstSightingOrdersTheDevicesNotTheirNodes) {
+  const std::string self = std::to_string(getpid());
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const long long uptime = now.tv_sec * 1000000LL + now.tv_nsec / 1000;
+  AddTty("ttyACM0", "usb", -1, true, uptime - 2000);  // plugged in last, though its node is oldest
+  AddTty("ttyS0", "pnp,serial-base,serial-base", 4, true, 1000);
+  AddTty("ttyUSB0", "usb-serial", -1, true, uptime - 5000);
+  AddTty("rfcomm0", "class/bluetooth", -1, true, uptime - 10);
+  const Names devices = {dev_ + "/ttyS0", dev_ + "/ttyUSB0", dev_ + "/ttyACM0"};
+  EXPECT_EQ(List(), devices);
+
+  ASSERT_EQ(utimensat(AT_FDCWD, (dev_ + "/ttyS0").c_str(), nullptr, 0), 0);  // touched
+  ASSERT_EQ(chmod((dev_ + "/ttyUSB0").c_str(), 0600), 0);
+  EXPECT_EQ(List(), devices);
+
+  const auto stampedAt = [&](const std::string& entry, long long usec) {
+    Publish(entry, terminal_, 0);
+    const timespec times[2] = {{usec / 1000000, usec % 1000000 * 1000},
+                               {usec / 1000000, usec % 1000000 * 1000}};
+    utimensat(AT_FDCWD, (pub_ + "/" + entry).c_str(), times, AT_SYMLINK_NOFOLLOW);
+  };
+  stampedAt("before-" + self, uptime - 3000);  // started before the last adapter
+  stampedAt("after-" + self, uptime - 1000);
+  const Names all = {dev_ + "/ttyS0", dev_ + "/ttyUSB0", pub_ + "/before-" + self,
+                     dev_ + "/ttyACM0", pub_ + "/after-" + self};
+  EXPECT_EQ(List(), all);
 }
 
 // What another user of the machine could leave for the program to find: only
@@ -197,7 +261,8 @@ TEST_F(DiscoveryTest, WhatAnotherUserOwnsDoesNotCount) {
 }
 
 TEST_F(DiscoveryTest, MissingFoldersListNothing) {
-  EXPECT_TRUE(ListSerialPortsIn(root_ + "/none", root_ + "/none", root_ + "/none").empty());
+  const std::string none = root_ + "/none";
+  EXPECT_TRUE(ListSerialPortsIn(none, none, none, none).empty());
 }
 
 TEST(NaturalOrder, ComparesDigitRunsByValue) {

@@ -3,8 +3,12 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -212,7 +216,16 @@ TEST_F(SendFrameTest, ManyRequestsInARowAllGetTheirReplies) {
   }
 }
 
-class PortAccessTest : public SimTest {};
+class PortAccessTest : public SimTest {
+ protected:
+  // The line settings of the simulator's terminal as they stand.
+  int GetTerminalSettings(termios* settings) const {
+    const int fd = open(device_->TerminalPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int result = tcgetattr(fd, settings);
+    close(fd);
+    return result;
+  }
+};
 
 TEST_F(PortAccessTest, MissingOrBusyPortShowsTheOpenFailureThenSendRefuses) {
   PortHandle holder;
@@ -244,16 +257,32 @@ TEST_F(PortAccessTest, ClosingGivesUpTheExclusiveClaim) {
 }
 
 // Whatever stands behind a port's name, only a terminal is opened: a file,
-// folder, FIFO or other device is neither configured nor written to. Even a
-// link to a file published beside the simulator is not what discovery picks.
+// folder, FIFO or other device is neither configured nor written to, and
+// neither is the simulator's terminal through a link whose publisher has
+// ended, or one named after a process that does not hold that terminal's
+// other side. Even a link to a file published beside the simulator is not
+// what discovery picks.
 TEST_F(PortAccessTest, OnlyATerminalOpens) {
   const std::string file = folder_ + "/notes.txt";
   const std::string notes = "field notes, do not lose\n";
   std::ofstream(file) << notes;
   const std::string fifo = folder_ + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const auto linkNamedAfter = [&](const char* program, bool wait) {
+    char* argv[] = {const_cast<char*>(program), const_cast<char*>("30"), nullptr};
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawnp(&pid, program, nullptr, nullptr, argv, environ), 0);
+    if (wait) waitpid(pid, nullptr, 0);
+    const std::string link = folder_ + "/sim-" + std::to_string(pid);
+    fs::create_symlink(device_->TerminalPath(), link);
+    return std::pair{link, pid};
+  };
+  const auto [ended, endedPid] = linkNamedAfter("true", true);
+  const auto [other, otherPid] = linkNamedAfter("sleep", false);
+  termios line{};
+  ASSERT_EQ(GetTerminalSettings(&line), 0);
   const int before = testing_process::OpenDescriptors();
-  for (const std::string& name : {file, folder_, fifo, std::string("/dev/null")}) {
+  for (const std::string& name : {file, folder_, fifo, std::string("/dev/null"), ended, other}) {
     SCOPED_TRACE(name);
     view_.ClearEvents();
     PortHandle port;
@@ -263,6 +292,11 @@ TEST_F(PortAccessTest, OnlyATerminalOpens) {
     EXPECT_TRUE(view_.TextsOf(IDC_MESSAGE).empty());
   }
   EXPECT_EQ(testing_process::OpenDescriptors(), before);
+  kill(otherPid, SIGKILL);
+  waitpid(otherPid, nullptr, 0);
+  termios now{};
+  ASSERT_EQ(GetTerminalSettings(&now), 0);
+  EXPECT_EQ(std::memcmp(&line, &now, sizeof line), 0) << "the terminal was configured";
 
   fs::create_symlink(file, folder_ + "/x-" + std::to_string(getpid()));
   view_.ClearEvents();

@@ -19,7 +19,9 @@ std::string MakePrivateFolder(const std::string& folder);
 std::string PublishedPath(const std::string& folder, const std::string& name);
 
 // Points the link at `terminal`, replacing any earlier link in one step so
-// that it never dangles between terminals. Throws std::system_error.
+// that it never dangles between terminals. The link's modification time is
+// the moment of publication on the monotonic clock, which discovery orders
+// ports by. Throws std::system_error.
 void Publish(const std::string& linkPath, const std::string& terminal);
 
 }  // namespace sim

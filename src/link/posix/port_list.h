@@ -16,17 +16,19 @@
 // "Natural" order: runs of digits compare by value, so ttyS2 < ttyS10.
 bool NaturalLess(const std::string& a, const std::string& b);
 
-// The serial ports in the order they appeared, the newest last: the real
-// serial devices under `sysClassTty` (as `devDir`/NAME, by the change time of
-// that node) and the ports published in `publishDir` by simulators of this
-// user's that still run (by the time of their link). Ties go by natural name.
-// A published entry is a symbolic link named NAME-PID to the simulator's
-// terminal. It counts only when `publishDir` is private, the link belongs to
-// this user or to root, and it leads to a character device that is a
-// terminal. Never throws: a folder that cannot be read, or vanishes while it
-// is read, lists what was read of it.
+// The serial ports in the order they appeared, the newest last: the serial
+// hardware under `sysClassTty` (as `devDir`/NAME), by when udev first saw the
+// device (its record in `udevData`; without one, by the change time of the
+// node), and the ports published in `publishDir` by simulators of this
+// user's that still run, by the monotonic time stamped on their link. Ties go
+// by natural name. A tty counts as serial hardware only on a bus that carries
+// serial ports (USB, PNP, PCI, platform, AMBA), and not as an 8250
+// placeholder. A published entry is a symbolic link named NAME-PID to the
+// simulator's terminal, and counts only while IsLivePublishedPort holds. Never
+// throws: a folder that cannot be read, or vanishes while it is read, lists
+// what was read of it.
 std::vector<std::string> ListSerialPortsIn(const std::string& sysClassTty,
-                                           const std::string& devDir,
+                                           const std::string& devDir, const std::string& udevData,
                                            const std::string& publishDir);
 
 #endif

@@ -1,13 +1,12 @@
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
+#include <time.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include "link/posix/port_list.h"
 #include "link/posix/publish_folder.h"
@@ -30,82 +29,104 @@ std::vector<std::string> EntriesOf(const std::string& folder) {
   return names;
 }
 
-// A tty class entry is a serial device when it has a device behind it. The
-// 8250 driver registers placeholder ports with no UART; they report type 0.
-bool IsRealSerialDevice(const fs::path& entry) {
-  std::error_code ec;
-  if (!fs::exists(entry / "device", ec)) return false;
+// Buses that carry serial ports: USB adapters (ttyUSB on usb-serial, ttyACM
+// on usb), and the UARTs of PCs and boards (ttyS and the like on pnp, pci,
+// platform or amba). A Bluetooth link (rfcomm), which any local user can bind
+// to a device of their own, and ttys on any other bus are not serial hardware.
+constexpr const char* kSerialBuses[] = {"usb-serial", "usb", "pnp", "pci", "platform", "amba"};
+
+// The bus of the device behind a tty, looking through the serial core's own
+// port devices (bus "serial-base", since Linux 6.5) to the device that carries
+// them. Empty when the device hangs off a class or nothing at all.
+std::string BusOf(fs::path device) {
+  for (int depth = 0; depth < 4; ++depth) {
+    std::error_code ec;
+    const fs::path subsystem = fs::read_symlink(device / "subsystem", ec);
+    if (ec || subsystem.parent_path().filename() != "bus") return "";
+    if (subsystem.filename() != "serial-base") return subsystem.filename().string();
+    device = fs::canonical(device, ec).parent_path();
+    if (ec) return "";
+  }
+  return "";
+}
+
+// A tty class entry is serial hardware when the device behind it sits on a
+// serial bus. The 8250 driver registers placeholder ports with no UART; they
+// report type 0.
+bool IsSerialHardware(const fs::path& entry) {
+  const std::string bus = BusOf(entry / "device");
+  if (std::find(std::begin(kSerialBuses), std::end(kSerialBuses), bus) == std::end(kSerialBuses)) {
+    return false;
+  }
   std::ifstream type(entry / "type");
   int value = -1;
-  if (type >> value && value == 0) return false;
-  return true;
+  return !(type >> value && value == 0);
 }
 
-// Whether `device` is a terminal, by the kernel's own list of terminal
-// drivers and their device numbers. The device is not opened: opening a real
-// serial port raises its modem lines.
-bool IsTerminalDevice(dev_t device) {
-  std::ifstream drivers("/proc/tty/drivers");
-  std::string line;
-  while (std::getline(drivers, line)) {
-    // name, node, major, minor or minor range, type
-    std::istringstream fields(line);
-    std::string name, node, minors;
-    unsigned driverMajor = 0;
-    if (!(fields >> name >> node >> driverMajor >> minors)) continue;
-    const auto dash = minors.find('-');
-    const auto first = std::strtoul(minors.c_str(), nullptr, 10);
-    const auto last =
-        dash == std::string::npos ? first : std::strtoul(minors.c_str() + dash + 1, nullptr, 10);
-    if (major(device) == driverMajor && minor(device) >= first && minor(device) <= last) {
-      return true;
+using Microseconds = std::int64_t;
+
+Microseconds ToMicroseconds(const timespec& t) {
+  return static_cast<Microseconds>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+}
+
+Microseconds Now(clockid_t clock) {
+  timespec t{};
+  clock_gettime(clock, &t);
+  return ToMicroseconds(t);
+}
+
+// The two clocks as one listing reads them, once, so that times moved from
+// one to the other keep their order.
+struct Clocks {
+  Microseconds monotonic = Now(CLOCK_MONOTONIC);
+  Microseconds wallAhead = Now(CLOCK_REALTIME) - monotonic;
+
+  // A wall-clock time moved onto the monotonic clock, on which udev and the
+  // simulators record when a port appeared.
+  Microseconds OnMonotonic(const timespec& wallClock) const {
+    return ToMicroseconds(wallClock) - wallAhead;
+  }
+};
+
+// When the system first saw tty `name`: udev's record of when it initialised
+// the device (the "I:" line of its entry in `udevData`, microseconds on the
+// monotonic clock), which only root writes and "change" events keep. Without
+// such a record (no udev, as in a container) the change time of the node,
+// which a "change" event or a mere touch renews.
+Microseconds FirstSeen(const fs::path& entry, const std::string& udevData, const struct stat& node,
+                       const Clocks& clocks) {
+  std::ifstream numbers(entry / "dev");
+  std::string device;
+  if (numbers >> device) {
+    std::ifstream record(fs::path(udevData) / ("c" + device));
+    std::string line;
+    while (std::getline(record, line)) {
+      if (line.rfind("I:", 0) != 0) continue;
+      char* end = nullptr;
+      const long long usec = std::strtoll(line.c_str() + 2, &end, 10);
+      if (end != line.c_str() + 2 && *end == '\0' && usec >= 0) return usec;
     }
   }
-  return false;
+  return clocks.OnMonotonic(node.st_ctim);
 }
 
-// A published entry counts when it is a link of this user's (or root's) that
-// leads to a terminal. `link` receives the link's own details.
-bool IsTrustedEntry(const fs::path& entry, struct stat* link) {
-  struct stat target {};
-  if (lstat(entry.c_str(), link) != 0 || !S_ISLNK(link->st_mode)) return false;
-  if (!IsOwnOrRoots(link->st_uid)) return false;
-  if (stat(entry.c_str(), &target) != 0) return false;  // the terminal is gone
-  return S_ISCHR(target.st_mode) && IsTerminalDevice(target.st_rdev);
-}
-
-// Whether the simulator that published NAME-PID still runs as this user. A
-// process of someone else's that happens to have that id does not count, nor
-// does one that has ended but not yet been reaped.
-bool PublisherIsRunning(const std::string& entryName) {
-  const auto dash = entryName.rfind('-');
-  if (dash == std::string::npos || dash + 1 == entryName.size()) return false;
-  for (std::size_t i = dash + 1; i < entryName.size(); ++i) {
-    if (!IsDecimalDigit(entryName[i])) return false;
-  }
-  const std::string process = "/proc/" + entryName.substr(dash + 1);
-  struct stat info {};
-  if (stat(process.c_str(), &info) != 0 || info.st_uid != getuid()) return false;
-  // The state follows the command name, which is in parentheses and may
-  // itself hold blanks and parentheses.
-  std::ifstream statFile(process + "/stat");
-  std::string fields((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
-  const auto close = fields.rfind(')');
-  if (close == std::string::npos || close + 2 >= fields.size()) return false;
-  const char state = fields[close + 2];
-  return state != 'Z' && state != 'X';
+// When a simulator published its port: it stamps its link with the monotonic
+// clock. A link stamped by the wall clock instead (a time later than now on
+// the monotonic clock) is moved onto it.
+Microseconds Published(const struct stat& link, const Clocks& clocks) {
+  const Microseconds stamp = ToMicroseconds(link.st_mtim);
+  return stamp > clocks.monotonic ? clocks.OnMonotonic(link.st_mtim) : stamp;
 }
 
 // A port found by discovery, with the moment it appeared.
 struct Candidate {
-  timespec appeared;
+  Microseconds appeared;
   std::string name;
   std::string path;
 };
 
 bool AppearedEarlier(const Candidate& a, const Candidate& b) {
-  if (a.appeared.tv_sec != b.appeared.tv_sec) return a.appeared.tv_sec < b.appeared.tv_sec;
-  if (a.appeared.tv_nsec != b.appeared.tv_nsec) return a.appeared.tv_nsec < b.appeared.tv_nsec;
+  if (a.appeared != b.appeared) return a.appeared < b.appeared;
   if (NaturalLess(a.name, b.name)) return true;
   if (NaturalLess(b.name, a.name)) return false;
   return a.path < b.path;
@@ -137,21 +158,26 @@ bool NaturalLess(const std::string& a, const std::string& b) {
 }
 
 std::vector<std::string> ListSerialPortsIn(const std::string& sysClassTty,
-                                           const std::string& devDir,
+                                           const std::string& devDir, const std::string& udevData,
                                            const std::string& publishDir) {
+  const Clocks clocks;
   std::vector<Candidate> found;
   for (const std::string& name : EntriesOf(sysClassTty)) {
-    if (!IsRealSerialDevice(fs::path(sysClassTty) / name)) continue;
+    const fs::path entry = fs::path(sysClassTty) / name;
+    if (!IsSerialHardware(entry)) continue;
     const std::string node = (fs::path(devDir) / name).string();
     struct stat info {};
-    if (stat(node.c_str(), &info) == 0) found.push_back({info.st_ctim, name, node});
+    if (stat(node.c_str(), &info) == 0)
+      found.push_back({FirstSeen(entry, udevData, info, clocks), name, node});
   }
   if (IsPrivateFolder(publishDir)) {
     for (const std::string& name : EntriesOf(publishDir)) {
-      const fs::path entry = fs::path(publishDir) / name;
+      const std::string entry = (fs::path(publishDir) / name).string();
       struct stat link {};
-      if (IsTrustedEntry(entry, &link) && PublisherIsRunning(name)) {
-        found.push_back({link.st_mtim, name, entry.string()});
+      struct stat terminal {};
+      if (lstat(entry.c_str(), &link) == 0 && stat(entry.c_str(), &terminal) == 0 &&
+          S_ISCHR(terminal.st_mode) && IsLivePublishedPort(entry, terminal.st_rdev)) {
+        found.push_back({Published(link, clocks), name, entry});
       }
     }
   }
@@ -162,5 +188,5 @@ std::vector<std::string> ListSerialPortsIn(const std::string& sysClassTty,
 }
 
 std::vector<std::string> ListSerialPorts() {
-  return ListSerialPortsIn("/sys/class/tty", "/dev", PublishDir());
+  return ListSerialPortsIn("/sys/class/tty", "/dev", "/run/udev/data", PublishDir());
 }

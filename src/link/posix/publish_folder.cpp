@@ -1,10 +1,14 @@
 #include "link/posix/publish_folder.h"
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -42,7 +46,73 @@ bool FoldersAboveAreSafe(const std::string& folder) {
   return true;
 }
 
+// The process that published NAME-PID, while it runs as this user. A process
+// of someone else's that happens to have that id does not count, nor does one
+// that has ended but not yet been reaped.
+std::optional<std::string> RunningPublisher(const std::string& entryName) {
+  const auto dash = entryName.rfind('-');
+  if (dash == std::string::npos || dash + 1 == entryName.size()) return std::nullopt;
+  for (std::size_t i = dash + 1; i < entryName.size(); ++i) {
+    if (entryName[i] < '0' || entryName[i] > '9') return std::nullopt;
+  }
+  const std::string process = "/proc/" + entryName.substr(dash + 1);
+  struct stat info {};
+  if (stat(process.c_str(), &info) != 0 || info.st_uid != getuid()) return std::nullopt;
+  // The state follows the command name, which is in parentheses and may
+  // itself hold blanks and parentheses.
+  std::ifstream statFile(process + "/stat");
+  const std::string fields((std::istreambuf_iterator<char>(statFile)),
+                           std::istreambuf_iterator<char>());
+  const auto close = fields.rfind(')');
+  if (close == std::string::npos || close + 2 >= fields.size()) return std::nullopt;
+  const char state = fields[close + 2];
+  if (state == 'Z' || state == 'X') return std::nullopt;
+  return process;
+}
+
+// The number N of /dev/pts/N: Unix98 terminal sides have majors 136 to 143,
+// with the index in the minor and the low bits of the major above it.
+unsigned long PseudoTerminalIndex(dev_t device) {
+  return ((major(device) - 136UL) << 20) | minor(device);
+}
+
+// Whether `process` holds the master side (/dev/ptmx) of pseudo-terminal
+// number `index`: the kernel names it as "tty-index" in the descriptor's info.
+bool HoldsMasterOf(const std::string& process, unsigned long index) {
+  std::error_code ec;
+  for (fs::directory_iterator it(process + "/fd", ec); !ec && it != fs::directory_iterator();
+       it.increment(ec)) {
+    std::error_code linkError;
+    if (fs::read_symlink(it->path(), linkError).filename() != "ptmx" || linkError) continue;
+    std::ifstream info(process + "/fdinfo/" + it->path().filename().string());
+    std::string key;
+    unsigned long value = 0;
+    while (info >> key) {
+      if (key == "tty-index:" && info >> value) {
+        if (value == index) return true;
+        break;
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace
+
+bool IsPseudoTerminal(dev_t device) {
+  return major(device) >= 136 && major(device) <= 143;
+}
+
+bool IsLivePublishedPort(const std::string& entry, dev_t terminal) {
+  const fs::path path(entry);
+  struct stat link {};
+  if (!IsPseudoTerminal(terminal) || !IsPrivateFolder(path.parent_path().string()) ||
+      lstat(entry.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) || !IsOwnOrRoots(link.st_uid)) {
+    return false;
+  }
+  const std::optional<std::string> publisher = RunningPublisher(path.filename().string());
+  return publisher && HoldsMasterOf(*publisher, PseudoTerminalIndex(terminal));
+}
 
 bool IsOwnOrRoots(uid_t owner) {
   return owner == getuid() || owner == 0;
@@ -61,4 +131,3 @@ bool IsPrivateFolder(const std::string& folder) {
   return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
          (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 && FoldersAboveAreSafe(folder);
 }
-
