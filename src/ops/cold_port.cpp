@@ -48,8 +48,9 @@ void ReadColdPortOperation(DialogHandle dialog, PortHandle& port) {
 
 CommandResult CalibrateColdPortCommand(DialogHandle dialog, PortHandle& port) {
   char entryText[255] = {};
-  GetControlText(dialog, IDC_COLD_PORT_TEMP, entryText, sizeof entryText);
-  const std::optional<ColdPortTarget> target = ColdPortTargetFromEntry(entryText);
+  const bool whole = GetWholeControlText(dialog, IDC_COLD_PORT_TEMP, entryText, sizeof entryText);
+  const std::optional<ColdPortTarget> target =
+      whole ? ColdPortTargetFromEntry(entryText) : std::nullopt;
   if (!target) {
     ShowTips(dialog, kColdPortEntryIllegality);
     return kNoWorker;

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <thread>
+#include <vector>
 
 #include "ops/operation_state.h"
 #include "view/control_ids.h"
@@ -40,6 +42,19 @@ std::string FullStops(int count) {
 void ShowProgress(DialogHandle dialog, int count) {
   SetControlText(dialog, IDC_MESSAGE, FullStops(count).c_str());
   SleepMs(1000);
+}
+
+bool GetWholeControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize) {
+  if (bufferSize <= 0) return false;
+  // Room for more than fits, by a whole character at least: the window cuts a
+  // text between characters, so a text that does not fit still shows longer.
+  std::vector<char> wider(static_cast<std::size_t>(bufferSize) + 4, '\0');
+  GetControlText(dialog, controlId, wider.data(), static_cast<int>(wider.size()));
+  const std::size_t length = std::strlen(wider.data());
+  const bool whole = length < static_cast<std::size_t>(bufferSize);
+  std::memcpy(buffer, wider.data(), whole ? length + 1 : 1);
+  if (!whole) buffer[0] = '\0';
+  return whole;
 }
 
 std::optional<Reply> ArrivedReply(PortHandle& port) {

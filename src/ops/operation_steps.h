@@ -41,6 +41,11 @@ std::string FullStops(int count);
 // Shows `count` full stops in the message line, then sleeps a second.
 void ShowProgress(DialogHandle dialog, int count);
 
+// Reads the text of field `controlId` into `buffer`, which holds `bufferSize`
+// bytes, when all of it fits. A text that does not fit leaves the buffer empty
+// and returns false: cut short, it could read as another valid value.
+bool GetWholeControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize);
+
 // The reply of the operation's own opening, when the reply flag is raised.
 std::optional<Reply> ArrivedReply(PortHandle& port);
 

@@ -23,8 +23,10 @@ std::atomic<bool> settingFrameSent{false};
 RangeInput ValidateRangeInput(DialogHandle dialog) {
   char maxText[256] = {};
   char minText[256] = {};
-  GetControlText(dialog, IDC_INPUT_MAX, maxText, sizeof maxText);
-  GetControlText(dialog, IDC_INPUT_MIN, minText, sizeof minText);
+  // A text too long for its buffer is read as empty, which is refused: a
+  // number cut short must not pass as another.
+  GetWholeControlText(dialog, IDC_INPUT_MAX, maxText, sizeof maxText);
+  GetWholeControlText(dialog, IDC_INPUT_MIN, minText, sizeof minText);
   const RangeInput input = CheckRangeInput(maxText, minText, GetListSelection(dialog, IDC_MIN_SIGN),
                                            GetListSelection(dialog, IDC_SENSOR_TYPE));
   if (input.verdict == RangeVerdict::kRejected) ShowTips(dialog, input.rejection);

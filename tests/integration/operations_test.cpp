@@ -241,7 +241,10 @@ TEST_F(OperationsTest, CalibrateJudgesTheEntryThatWasSentNotWhatTheFieldHoldsLat
 }
 
 TEST_F(OperationsTest, CalibrateRefusesAnEntryThatCannotBeSent) {
-  for (const char* entry : {"", "abc", "-", "3276.8", "1e9", "23,5", "25abc", "0x1A", "1..2"}) {
+  // The last would fit the field's buffer only cut short, as "000…025.0".
+  const std::string tooLong = std::string(251, '0') + "25.5";
+  for (const char* entry :
+       {"", "abc", "-", "3276.8", "1e9", "23,5", "25abc", "0x1A", "1..2", tooLong.c_str()}) {
     view_.SetText(IDC_COLD_PORT_TEMP, entry);
     view_.ClearEvents();
     start_ = Clock::now();
