@@ -6,10 +6,16 @@ set(CPACK_PACKAGE_VENDOR "Corvelle")
 set(CPACK_PACKAGE_CONTACT "Corvelle developers <support@corvelle.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Set up a temperature transmitter over a serial port")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_STRIP_FILES ON)
+# Every time stamp in the archives is the commit's (cmake/release_flags.cmake).
+set(epoch_file ${CMAKE_BINARY_DIR}/cpack_epoch.cmake)
+file(CONFIGURE OUTPUT ${epoch_file} CONTENT
+  "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${CORVELLE_SOURCE_DATE_EPOCH})\nendif()\n")
+set(CPACK_PROJECT_CONFIG_FILE ${epoch_file})
 
 if(WIN32)
-  install(TARGETS corvelle RUNTIME DESTINATION .)
+  # As it ships: already stripped when linked, and signed when a certificate
+  # is given, so CPack must not strip it again.
+  install(FILES ${CMAKE_BINARY_DIR}/dist/corvelle.exe DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME corvelle-${PROJECT_VERSION}-windows)
@@ -29,7 +35,14 @@ else()
   endforeach()
   add_custom_target(corvelle-compressed-docs ALL DEPENDS ${compressed_files})
 
+  set(CPACK_STRIP_FILES ON)
   install(TARGETS corvelle-linux corvelle-sim RUNTIME DESTINATION bin)
+  # And, as Debian strips, without the compilers' notes (.comment, .note).
+  install(CODE "
+    foreach(program corvelle corvelle-sim)
+      execute_process(COMMAND ${CMAKE_STRIP} --remove-section=.comment --remove-section=.note
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/\${program}\" COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()")
   install(FILES ${linux}/io.github.corvelle.Corvelle.desktop DESTINATION share/applications)
   install(FILES ${linux}/io.github.corvelle.Corvelle.metainfo.xml DESTINATION share/metainfo)
   install(FILES ${linux}/corvelle.svg DESTINATION share/icons/hicolor/scalable/apps)

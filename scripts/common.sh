@@ -10,7 +10,8 @@ PACKAGES_QT=(qt6-base-dev qt6-base-dev-tools fonts-wqy-microhei)
 PACKAGES_WINDOWS=(mingw-w64 g++-mingw-w64-x86-64)
 PACKAGES_WINE=(wine wine64 xvfb imagemagick fonts-wqy-microhei binutils-mingw-w64-x86-64)
 PACKAGES_FUZZ=(clang libclang-rt-14-dev)
-PACKAGES_PACKAGE=(dpkg-dev file unzip wixl msitools lintian appstream desktop-file-utils)
+PACKAGES_PACKAGE=(dpkg-dev file unzip wixl msitools faketime lintian appstream desktop-file-utils
+  osslsigncode openssl diffoscope-minimal)
 
 # Installs the packages of the given lists that are not installed yet; runs
 # apt-get update only when something is missing.
@@ -41,4 +42,18 @@ build_preset() {
     echo "== build of $preset failed (full log: $log)"
     return 1
   fi
+}
+
+# Packages come out the same whoever builds them: the archives take file modes
+# from the umask and write local times where their formats have no time zone
+# (a zip's DOS times), so both are pinned while packaging, as
+# dpkg-buildpackage pins the umask.
+pin_packaging_environment() {
+  umask 0022
+  export TZ=UTC
+}
+
+# Writes SHA256SUMS for the packages in folder $1, for whoever downloads them.
+write_checksums() {
+  (cd "$1" && shopt -s nullglob && sha256sum -- *.deb *.zip *.msi >SHA256SUMS)
 }

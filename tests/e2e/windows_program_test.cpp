@@ -732,22 +732,21 @@ TEST_F(WindowsPackage, InstallsPerUserRunsUpgradesAndUninstallsCleanly) {
   Step("close");
   Step("exited 3000");
 
-  // A newer version, built from the same description, replaces this one.
-  const std::string newer = folder_ + "/newer";
-  fs::create_directories(newer);
-  fs::copy_file(program, newer + "/corvelle.exe");
+  // A newer version, built by the same recipe, replaces this one.
+  const std::string newer = folder_ + "/newer.msi";
   int status = -1;
-  e2e::RunCommand("cd '" + newer + "' && wixl -a x64 -D Version=1.0.99 -o newer.msi '" +
-                      CORVELLE_SOURCE_DIR "/packaging/windows/corvelle.wxs' 2>&1",
+  e2e::RunCommand("cmake -DVERSION=1.0.99 -DEXE='" + program.string() + "' -DOUT='" + newer +
+                      "' -DEPOCH=" + std::to_string(time(nullptr)) + " -P '" +
+                      CORVELLE_SOURCE_DIR "/packaging/windows/build_msi.cmake' 2>&1",
                   &status);
   ASSERT_EQ(status, 0);
-  Msiexec("/i", newer + "/newer.msi");
+  Msiexec("/i", newer);
   const std::string upgraded = UninstallEntries();
   EXPECT_EQ(upgraded.find("DisplayVersion    REG_SZ    1.0.0\n"), std::string::npos) << upgraded;
   EXPECT_NE(upgraded.find("DisplayVersion    REG_SZ    1.0.99"), std::string::npos) << upgraded;
   EXPECT_TRUE(fs::exists(program));
 
-  Msiexec("/x", newer + "/newer.msi");
+  Msiexec("/x", newer);
   EXPECT_EQ(InstalledFiles(), std::vector<std::string>{});
   EXPECT_EQ(UninstallEntries(), "");
   Wine("reg query 'HKCU\\Software\\Corvelle'", &status);

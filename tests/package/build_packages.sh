@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the packages of the given build folders into OUT, as the package
 # workflows do: the .deb from the native build, the .zip and the .msi from the
-# windows one.
+# windows one, with their SHA256SUMS.
 # Usage: build_packages.sh OUT BUILD...
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/common.sh"
+pin_packaging_environment
 out="$1"
 shift
 rm -rf "$out"
@@ -18,4 +20,5 @@ for build in "$@"; do
   fi
 done
 rm -rf "$out/_CPack_Packages"
+write_checksums "$out"
 ls -l "$out"
