@@ -18,30 +18,21 @@ work=$(mktemp -d)
 sim_pid=""
 trap '[[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null; rm -rf "$work"' EXIT
 
-passed=0
-failed=0
-check() {
-  local what="$1"
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok      $what"
-  else
-    failed=$((failed + 1))
-    echo "FAILED  $what"
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
 [[ -f "$deb" && -f "$zip" && -f "$msi" ]] || { echo "no packages in $packages"; exit 2; }
 
-# The default profile; informational tags are shown, errors and warnings fail.
+# The default profile; informational tags are shown. Errors, warnings, and
+# any tag of missing hardening or of sections a Debian build strips, fail.
 lintian_clean() {
   local report
   report=$(lintian --allow-root --info "$deb" 2>&1)
   sed 's/^/        /' <<<"$report"
-  ! grep -qE '^[EW]: ' <<<"$report"
+  ! grep -qE '^[EW]: |hardening-|binary-has-unneeded-section' <<<"$report"
 }
-check "lintian reports no error and no warning for the .deb" lintian_clean
+check "lintian reports no error, no warning and no hardening tag for the .deb" lintian_clean
+check "the packages' checksums are in SHA256SUMS beside them" \
+  bash -c 'cd "$1" && sha256sum --quiet -c SHA256SUMS && [[ $(wc -l <SHA256SUMS) == 3 ]]' _ "$packages"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 check "the .deb's dependencies are computed from the binaries ($depends)" \
@@ -91,5 +82,4 @@ check "the .msi installs per user" bash -c '! grep -q "^ALLUSERS" <<<"$1"' _ "$(
 check "the .msi keeps the fixed upgrade code" \
   grep -qi "^UpgradeCode.{f0ce6a0e-635a-4ccc-a271-a4a24d62a6d5}" <<<"$(msi_table Property)"
 
-echo "$passed passed, $failed failed"
-((failed == 0))
+summary
