@@ -22,6 +22,8 @@ done
 
 options=(sign -certs "$cert" -key "$key" -h sha256 -n Corvelle)
 [[ -n "${CORVELLE_SIGN_PASSWORD_FILE:-}" ]] && options+=(-readpass "$CORVELLE_SIGN_PASSWORD_FILE")
+# An installer's signature covers its metadata (dates, names) as well.
+[[ "$file" == *.msi ]] && options+=(-add-msi-dse)
 signed="$file.signing"
 rm -f "$signed"
 url="${CORVELLE_SIGN_TIMESTAMP_URL:-}"
