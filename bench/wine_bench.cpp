@@ -18,6 +18,7 @@
 
 #include "bench/measure.h"
 #include "tests/e2e/wine_harness.h"
+#include "tests/support/driver_text.h"
 #include "tests/support/simulated_line.h"
 
 namespace {
@@ -49,7 +50,7 @@ void TimingFidelity(int runs) {
     Step("click " + std::to_string(op.command));
     for (std::size_t i = 0; i < op.steps.size(); ++i) {
       const double ms = Ms(driver.Ask("wait " + std::to_string(IDC_MESSAGE) + " 0 20000 " +
-                                      e2e::DriverText(op.steps[i].text)));
+                                      driver_text::Escape(op.steps[i].text)));
       if (ms >= 0) lateness[i].push_back(ms - op.steps[i].atMs);
     }
     Step("sleep 300");  // the gate opens right after the outcome

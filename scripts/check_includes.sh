@@ -20,13 +20,13 @@ declare -A may=(
   [src/app]="app/ ops/ view/ win32/"
   [tools/sim]="tools/sim/ protocol/ link/posix/publish_folder.h"
   [tools/qt_script]="app/dialog_layout.h"
-  [tests/unit]="protocol/ view/ app/dialog_layout.h"
-  [tests/fuzz]="protocol/"
+  [tests/unit]="tests/support/texts.h tests/support/text_cut_cases.h protocol/ view/ app/dialog_layout.h"
+  [tests/fuzz]="tests/support/texts.h tests/support/wire_model.h protocol/"
   [tests/support]="tests/support/ tools/sim/ ops/ link/serial_link.h link/port_discovery.h protocol/ view/"
   [tests/integration]="tests/support/ tools/sim/ ops/ link/ protocol/ view/"
   [tests/qt]="tests/support/ tools/sim/ app/ ops/ link/serial_link.h link/port_discovery.h protocol/ view/"
   [tests/e2e]="tests/e2e/ tests/support/ tools/sim/ ops/ link/serial_link.h protocol/ view/"
-  [tests/e2e/windows]="app/dialog_layout.h protocol/ view/ win32/"
+  [tests/e2e/windows]="tests/support/driver_text.h tests/support/text_cut_cases.h app/dialog_layout.h link/port_discovery.h link/win32/port_list.h protocol/ view/ win32/"
   [bench]="bench/ tests/support/ tests/e2e/ tools/sim/ app/ ops/ link/serial_link.h link/port_discovery.h protocol/ view/"
 )
 

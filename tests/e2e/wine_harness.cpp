@@ -50,22 +50,6 @@ std::string WindowsPath(const std::string& path) {
   return out;
 }
 
-std::string DriverText(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 std::string RunCommand(const std::string& command, int* status) {
   std::string output;
   FILE* pipe = popen(command.c_str(), "r");

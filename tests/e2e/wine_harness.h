@@ -53,9 +53,6 @@ class Driver {
   std::string pending_;
 };
 
-// Escapes a text for a driver command: backslash, carriage return, line feed.
-std::string DriverText(const std::string& text);
-
 // Runs a shell command and returns what it printed; `status` gets its exit status.
 std::string RunCommand(const std::string& command, int* status);
 

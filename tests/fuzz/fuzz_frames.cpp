@@ -10,6 +10,7 @@
 
 #include "fuzz_check.h"
 #include "protocol/frames.h"
+#include "tests/support/wire_model.h"
 
 namespace {
 
@@ -34,22 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SettingFrame frame = MakeSettingFrame();
     frame[1] = data[9];
     FillRangeBytes(frame, max, min, negative);
-    const unsigned low16max = static_cast<unsigned>(max) % 65536u;
-    const unsigned low16min = static_cast<unsigned>(min) % 65536u;
-    const unsigned range = negative ? (low16max + low16min) % 65536u : low16max;
-    const unsigned minWord = negative ? (low16min | 0x8000u) : low16min;
-    const std::uint8_t expected[11] = {'D',
-                                       data[9],
-                                       static_cast<std::uint8_t>(range / 256),
-                                       static_cast<std::uint8_t>(range % 256),
-                                       static_cast<std::uint8_t>(minWord / 256),
-                                       static_cast<std::uint8_t>(minWord % 256),
-                                       1,
-                                       0,
-                                       0,
-                                       0,
-                                       0};
-    FUZZ_CHECK(std::memcmp(frame.data(), expected, 11) == 0);
+    const auto expected = wire_model::SettingFrame(data[9], max, min, negative);
+    FUZZ_CHECK(std::memcmp(frame.data(), expected.data(), 11) == 0);
   }
 
   const std::string text(reinterpret_cast<const char*>(data),

@@ -8,12 +8,13 @@
 
 #include "fuzz_check.h"
 #include "protocol/sensor_catalogue.h"
+#include "tests/support/texts.h"
 
 namespace {
 
 struct Model {
   RangeVerdict verdict;
-  const char* tips;  // nullptr when accepted
+  const std::string* tips;  // nullptr when accepted
 };
 
 // A text passes when it is exactly how "%i" prints some 32-bit integer.
@@ -25,18 +26,15 @@ bool Canonical(const std::string& text, long long* value) {
 }
 
 Model Expect(const std::string& maxText, const std::string& minText, int sign, int sensor) {
+  const Model maxBad{RangeVerdict::kRejected, &texts::kInputMaxIllegality};
+  const Model minBad{RangeVerdict::kRejected, &texts::kInputMinIllegality};
   long long max = 0, min = 0;
-  const bool maxOk = Canonical(maxText, &max);
-  if (!maxOk || max % 10 != 0 || max < 0) return {RangeVerdict::kRejected, "input max illegality"};
-  if (!Canonical(minText, &min)) return {RangeVerdict::kRejected, "input min illegality"};
-  if (min < 0 || min % 10 != 0) return {RangeVerdict::kRejected, "input min illegality"};
-  if (sign != 1 && max < min) return {RangeVerdict::kRejected, "input min illegality"};
+  if (!Canonical(maxText, &max) || max % 10 != 0 || max < 0) return maxBad;
+  if (!Canonical(minText, &min) || min < 0 || min % 10 != 0) return minBad;
+  if (sign != 1 && max < min) return minBad;
   if (sensor < 0 || sensor > 8) return {RangeVerdict::kAcceptedWithoutRow, nullptr};
-  static const int maxLimits[] = {1600, 850, 1550, 1330, 1000, 300, 150, 1000, 1200};
-  static const int minLimits[] = {0, 200, 50, 270, 270, 50, 50, 270, 210};
-  if (max > maxLimits[sensor]) return {RangeVerdict::kRejected, "input max illegality"};
-  if (sign == 1 && min > minLimits[sensor])
-    return {RangeVerdict::kRejected, "input min illegality"};
+  if (max > texts::kSensors[sensor].maxLimit) return maxBad;
+  if (sign == 1 && min > texts::kSensors[sensor].minLimit) return minBad;
   return {RangeVerdict::kAcceptedWithRow, nullptr};
 }
 
@@ -61,12 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(input.rejection == nullptr);
     FUZZ_CHECK(input.max == std::stoll(maxText) && input.min == std::stoll(minText));
     FUZZ_CHECK(input.minNegative == (sign == 1));
-    // What is accepted fits the frame: the min never reaches the sign bit.
-    FUZZ_CHECK(input.minNegative || input.min <= input.max);
-    if (input.row != nullptr)
-      FUZZ_CHECK(input.max <= 1600 && (!input.minNegative || input.min <= 270));
+    // The row that goes out is the sensor chosen, by the code the device knows.
+    FUZZ_CHECK((input.row != nullptr) == (model.verdict == RangeVerdict::kAcceptedWithRow));
+    if (input.row != nullptr) FUZZ_CHECK(input.row->deviceCode == texts::kSensors[sensor].code);
   } else {
-    FUZZ_CHECK(input.rejection != nullptr && std::strcmp(input.rejection, model.tips) == 0);
+    FUZZ_CHECK(input.rejection != nullptr && input.rejection == *model.tips);
   }
   return 0;
 }

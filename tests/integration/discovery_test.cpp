@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 
 #include "link/port_discovery.h"
 #include "link/posix/port_list.h"
+#include "link/posix/publish_folder.h"
 #include "tests/support/sim_fixture.h"
 #include "tools/sim/simulated_transmitter.h"
 
@@ -263,6 +265,18 @@ TEST_F(DiscoveryTest, WhatAnotherUserOwnsDoesNotCount) {
 TEST_F(DiscoveryTest, MissingFoldersListNothing) {
   const std::string none = root_ + "/none";
   EXPECT_TRUE(ListSerialPortsIn(none, none, none, none).empty());
+}
+
+// Only the terminal side of a Unix98 pseudo-terminal is a simulator's port:
+// majors 136 to 143, every minor of them, nothing beside.
+TEST(PseudoTerminal, IsOneOfTheUnix98TerminalMajors) {
+  const std::pair<dev_t, bool> devices[] = {
+      {makedev(136, 0), true},      {makedev(136, 1048575), true}, {makedev(143, 0), true},
+      {makedev(143, 1048575), true}, {makedev(135, 1048575), false}, {makedev(144, 0), false},
+      {makedev(128, 0), false},     {makedev(4, 64), false},       {makedev(188, 0), false}};
+  for (const auto& [device, pseudo] : devices) {
+    EXPECT_EQ(IsPseudoTerminal(device), pseudo) << major(device) << ":" << minor(device);
+  }
 }
 
 TEST(NaturalOrder, ComparesDigitRunsByValue) {

@@ -26,6 +26,7 @@
 #include "ops/set_command.h"
 #include "tests/support/process_counts.h"
 #include "tests/support/sim_fixture.h"
+#include "tests/support/texts.h"
 #include "view/control_ids.h"
 
 namespace {
@@ -71,7 +72,7 @@ TEST_F(ReplyReaderTest, CompleteSettingReplyIsPublishedWithItsOpeningOnce) {
             Bytes(kSetting.begin(), kSetting.end()));
   EXPECT_FALSE(port.TakeReply().has_value()) << "handed over once";
   EXPECT_EQ(OperationState.load(), STATE_READ_SETTING) << "the operations own the state";
-  EXPECT_EQ(view_.TextsOf(IDC_MESSAGE), std::vector<std::string>{"open serial port success"});
+  EXPECT_EQ(view_.TextsOf(IDC_MESSAGE), std::vector<std::string>{texts::kOpenSuccess});
   EXPECT_TRUE(view_.Tips().empty());
 }
 
@@ -115,7 +116,7 @@ TEST_F(ReplyReaderTest, ShortOrMissingReplyNeverRaisesTheFlagAndCloseEndsTheRead
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(replyArrived.load(), 1) << "the cancelled read published its failure";
     EXPECT_TRUE(view_.Tips().empty());
-    EXPECT_EQ(view_.TextsOf(IDC_MESSAGE), std::vector<std::string>{"open serial port success"});
+    EXPECT_EQ(view_.TextsOf(IDC_MESSAGE), std::vector<std::string>{texts::kOpenSuccess});
     replyArrived.store(0);
   }
 }
@@ -239,8 +240,8 @@ TEST_F(PortAccessTest, MissingOrBusyPortShowsTheOpenFailureThenSendRefuses) {
     EXPECT_FALSE(port.IsValid());
     const std::uint8_t letter = 'B';
     EXPECT_FALSE(SendFrame(dialog(), &letter, 1, port));
-    const std::vector<std::string> expected = {testing_sim::OpenFailureBox(name),
-                                               "serial port not open"};
+    const std::vector<std::string> expected = {texts::WithPort(texts::kOpenFailure, name),
+                                               texts::kPortNotOpen};
     EXPECT_EQ(view_.Tips(), expected);
     EXPECT_TRUE(view_.TextsOf(IDC_MESSAGE).empty());
   }
@@ -288,7 +289,7 @@ TEST_F(PortAccessTest, OnlyATerminalOpens) {
     PortHandle port;
     EXPECT_FALSE(OpenPortWithReader(port, dialog(), name.c_str(), ReplyKind::kSetting));
     EXPECT_FALSE(port.IsValid());
-    EXPECT_EQ(view_.Tips(), std::vector<std::string>{testing_sim::OpenFailureBox(name)});
+    EXPECT_EQ(view_.Tips(), std::vector<std::string>{texts::WithPort(texts::kOpenFailure, name)});
     EXPECT_TRUE(view_.TextsOf(IDC_MESSAGE).empty());
   }
   EXPECT_EQ(testing_process::OpenDescriptors(), before);
@@ -306,8 +307,8 @@ TEST_F(PortAccessTest, OnlyATerminalOpens) {
   FillSetFields(3, 0, "1000", "0");
   view_.ClearEvents();
   RunCommand(IDOK);
-  EXPECT_EQ(view_.Tips(), (std::vector<std::string>{testing_sim::OpenFailureBox(file), kPortNotOpen}));
-  EXPECT_EQ(view_.Text(IDC_MESSAGE), kSettingSetFail);
+  EXPECT_EQ(view_.Tips(), (std::vector<std::string>{texts::WithPort(texts::kOpenFailure, file), texts::kPortNotOpen}));
+  EXPECT_EQ(view_.Text(IDC_MESSAGE), texts::kSetFail);
   std::ifstream in(file);
   const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(after, notes);

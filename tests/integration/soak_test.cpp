@@ -9,22 +9,20 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "view/control_ids.h"
 #include "ops/command_dispatch.h"
 #include "ops/operation_state.h"
-#include "ops/cold_port.h"
-#include "ops/read_setting.h"
-#include "ops/set_command.h"
 #include "ops/operation_steps.h"
-#include "protocol/frames.h"
-#include "protocol/sensor_catalogue.h"
 #include "tests/support/process_counts.h"
 #include "tests/support/sim_fixture.h"
+#include "tests/support/texts.h"
+#include "tests/support/wire_model.h"
+#include "view/control_ids.h"
 
 namespace {
 
@@ -116,48 +114,37 @@ TEST_F(SoakTest, OutcomesMatchWhatTheDeviceDid) {
     const int kind = std::uniform_int_distribution<int>(0, 19)(random);
     const std::size_t repliesBefore = device_->Replies().size();
 
-    if (kind < 9) {  // read 1
-      const std::array<std::string, 5> before = {
-          view_.Text(IDC_READ_SENSOR), view_.Text(IDC_READ_MAX_SIGN), view_.Text(IDC_READ_MAX),
-          view_.Text(IDC_READ_MIN_SIGN), view_.Text(IDC_READ_MIN)};
-      const Plan plan = RandomPlan(random, 3500 / kPace, kSettingReplySize);
+    if (kind < 18) {  // a read: of the setting, or of the cold port temperature
+      const bool setting = kind < 9;
+      const std::vector<int> fields =
+          setting ? std::vector<int>{IDC_READ_SENSOR, IDC_READ_MAX_SIGN, IDC_READ_MAX,
+                                     IDC_READ_MIN_SIGN, IDC_READ_MIN}
+                  : std::vector<int>{IDC_COLD_PORT_TEMP};
+      std::map<int, std::string> expected;
+      for (int id : fields) expected[id] = view_.Text(id);
+      const Plan plan = RandomPlan(random, (setting ? 3500 : 2100) / kPace, setting ? 11 : 2);
       device_->Misbehave(plan.what);
-      RunCommand(IDC_READ_SETTING);
+      RunCommand(setting ? IDC_READ_SETTING : IDC_READ_COLD_PORT);
       Settle(repliesBefore + (plan.answers ? 1 : 0));
-      if (plan.complete) {
-        ++successes;
-        ASSERT_EQ(view_.Text(IDC_MESSAGE), kSettingReadSuccess);
-        const Bytes sent = device_->Replies().back().bytes;
-        const SettingReply reply = DecodeSettingReply(sent.data());
-        const char* sensor = SensorTextForDeviceCode(reply.deviceCode);
-        EXPECT_EQ(view_.Text(IDC_READ_SENSOR), sensor ? sensor : before[0]);
-        EXPECT_EQ(view_.Text(IDC_READ_MAX_SIGN), "+");
-        EXPECT_EQ(view_.Text(IDC_READ_MAX), reply.maxText);
-        EXPECT_EQ(view_.Text(IDC_READ_MIN_SIGN), reply.minNegative ? "-" : "+");
-        EXPECT_EQ(view_.Text(IDC_READ_MIN), reply.minText);
-      } else {
-        ++failures;
-        ASSERT_EQ(view_.Text(IDC_MESSAGE), kSettingReadFail);
-        EXPECT_EQ(view_.Text(IDC_READ_SENSOR), before[0]);
-        EXPECT_EQ(view_.Text(IDC_READ_MAX), before[2]);
-        EXPECT_EQ(view_.Text(IDC_READ_MIN), before[4]);
+      (plan.complete ? successes : failures)++;
+      if (plan.complete && setting) {
+        const auto reply = wire_model::ReadSetting(device_->Replies().back().bytes.data());
+        for (const texts::Sensor& row : texts::kSensors) {
+          if (row.code == reply.code) expected[IDC_READ_SENSOR] = row.readBack;
+        }
+        expected[IDC_READ_MAX_SIGN] = "+";
+        expected[IDC_READ_MAX] = std::to_string(reply.max);
+        expected[IDC_READ_MIN_SIGN] = reply.negative ? "-" : "+";
+        expected[IDC_READ_MIN] = std::to_string(reply.magnitude);
+      } else if (plan.complete) {
+        const int tenths = wire_model::ColdPortTenths(device_->Replies().back().bytes.data());
+        expected[IDC_COLD_PORT_TEMP] = wire_model::Gcvt(tenths / 10.0, 4);
       }
-    } else if (kind < 18) {  // read cold port
-      const std::string before = view_.Text(IDC_COLD_PORT_TEMP);
-      const Plan plan = RandomPlan(random, 2100 / kPace, kColdPortReplySize);
-      device_->Misbehave(plan.what);
-      RunCommand(IDC_READ_COLD_PORT);
-      Settle(repliesBefore + (plan.answers ? 1 : 0));
-      if (plan.complete) {
-        ++successes;
-        ASSERT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadSuccess);
-        EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP),
-                  DecodeColdPortReply(device_->Replies().back().bytes.data()).text);
-      } else {
-        ++failures;
-        ASSERT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadFail);
-        EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP), before);
-      }
+      const std::string& outcome =
+          setting ? (plan.complete ? texts::kSettingReadSuccess : texts::kSettingReadFail)
+                  : (plan.complete ? texts::kColdPortReadSuccess : texts::kColdPortReadFail);
+      ASSERT_EQ(view_.Text(IDC_MESSAGE), outcome);
+      for (const auto& [id, text] : expected) EXPECT_EQ(view_.Text(id), text) << "field " << id;
     } else if (kind == 18) {  // set, then the device holds the new setting
       const int max = 10 * std::uniform_int_distribution<int>(0, 133)(random);
       const int min = 10 * std::uniform_int_distribution<int>(0, 27)(random);
@@ -165,11 +152,9 @@ TEST_F(SoakTest, OutcomesMatchWhatTheDeviceDid) {
       const std::size_t framesBefore = device_->Frames().size();
       RunCommand(IDOK);
       ++successes;
-      ASSERT_EQ(view_.Text(IDC_MESSAGE), kSettingSetComplete);
+      ASSERT_EQ(view_.Text(IDC_MESSAGE), texts::kSetComplete);
       ASSERT_TRUE(device_->WaitForFrames(framesBefore + 1, 1s));
-      SettingFrame expected = MakeSettingFrame();
-      expected[1] = 3;
-      FillRangeBytes(expected, max, min, true);
+      const auto expected = wire_model::SettingFrame(3, max, min, true);
       EXPECT_EQ(device_->Frames().back().bytes, Bytes(expected.begin(), expected.end()));
     } else {  // calibrate to a random target; the device adopts it
       const int target = std::uniform_int_distribution<int>(-500, 1500)(random);
@@ -182,10 +167,10 @@ TEST_F(SoakTest, OutcomesMatchWhatTheDeviceDid) {
       Settle(repliesBefore + (silent ? 0 : 1));
       if (silent) {
         ++failures;
-        ASSERT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadFail);
+        ASSERT_EQ(view_.Text(IDC_MESSAGE), texts::kColdPortReadFail);
       } else {
         ++successes;
-        ASSERT_EQ(view_.Text(IDC_MESSAGE), kCalibrateSuccess);
+        ASSERT_EQ(view_.Text(IDC_MESSAGE), texts::kCalibrateSuccess);
         EXPECT_EQ(device_->ColdPortTenths(), target);
       }
     }
@@ -198,7 +183,7 @@ TEST_F(SoakTest, OutcomesMatchWhatTheDeviceDid) {
   // Still working, and nothing left behind.
   device_->SetColdPortTenths(123);
   RunCommand(IDC_READ_COLD_PORT);
-  EXPECT_EQ(view_.Text(IDC_MESSAGE), kColdPortReadSuccess);
+  EXPECT_EQ(view_.Text(IDC_MESSAGE), texts::kColdPortReadSuccess);
   EXPECT_EQ(view_.Text(IDC_COLD_PORT_TEMP), "12.3");
   EXPECT_EQ(testing_process::OpenDescriptors(), fds);
   EXPECT_EQ(testing_process::ThreadsOnceSettledAt(threads), threads);

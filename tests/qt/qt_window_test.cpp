@@ -1,8 +1,8 @@
 // The Qt window and its view seam, on Qt's offscreen platform, against the
 // simulated transmitter on a pseudo-terminal: the real window is worked by
-// object name. The core is covered elsewhere; these tests are about the seam:
-// the window's controls, each operation's outcome reaching it on time, boxes
-// from either thread, the gate while they are up, and closing mid-operation.
+// object name, with every scenario of tests/support/scenarios.h. Beyond those,
+// what only the window shows: its controls, names and keys, boxes from the
+// worker while the window goes on painting, and closing mid-operation.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -31,16 +31,13 @@
 #include "app/qt/main_window.h"
 #include "link/port_discovery.h"
 #include "link/serial_link.h"
-#include "ops/cold_port.h"
 #include "ops/operation_state.h"
-#include "ops/read_setting.h"
-#include "ops/set_command.h"
-#include "protocol/sensor_catalogue.h"
 #include "tests/support/accessible_names.h"
+#include "tests/support/scenarios.h"
 #include "tests/support/simulated_line.h"
+#include "tests/support/texts.h"
 #include "tests/support/timeline.h"
 #include "view/control_ids.h"
-#include "view/window_lists.h"
 
 namespace {
 
@@ -175,22 +172,20 @@ TEST_F(QtWindowTest, HasTheDialogsControlsListsAndFont) {
                            "IDC_READ_MIN_SIGN", "IDC_READ_MIN", "IDC_CHOICE", "IDC_MESSAGE"}) {
     EXPECT_TRUE(Find<QPlainTextEdit>(name)->isReadOnly()) << name;
   }
-  const std::pair<const char*, std::vector<const char*>> lists[] = {
-      {"IDC_OUTPUT_TYPE", {kOutputTypeEntries.begin(), kOutputTypeEntries.end()}},
-      {"IDC_ERROR_OUTPUT", {kErrorOutputEntries.begin(), kErrorOutputEntries.end()}},
-      {"IDC_MIN_SIGN", {kMinSignEntries.begin(), kMinSignEntries.end()}},
-      {"IDC_SENSOR_TYPE", {}},
+  std::vector<std::string> sensors;
+  for (const auto& sensor : texts::kSensors) sensors.push_back(sensor.label);
+  const std::pair<const char*, std::vector<std::string>> lists[] = {
+      {"IDC_OUTPUT_TYPE", {std::begin(texts::kOutputTypes), std::end(texts::kOutputTypes)}},
+      {"IDC_ERROR_OUTPUT", {std::begin(texts::kErrorOutputs), std::end(texts::kErrorOutputs)}},
+      {"IDC_MIN_SIGN", {std::begin(texts::kMinSigns), std::end(texts::kMinSigns)}},
+      {"IDC_SENSOR_TYPE", sensors},
   };
-  for (const auto& [name, entries] : lists) {
+  for (const auto& [name, wanted] : lists) {
     auto* list = Find<QComboBox>(name);
     EXPECT_FALSE(list->isEditable()) << name;
     EXPECT_EQ(list->currentIndex(), -1) << name;
     std::vector<std::string> shown;
     for (int i = 0; i < list->count(); ++i) shown.push_back(list->itemText(i).toStdString());
-    std::vector<std::string> wanted(entries.begin(), entries.end());
-    if (entries.empty()) {
-      for (const auto& sensor : SensorCatalogue) wanted.push_back(sensor.listLabel);
-    }
     EXPECT_EQ(shown, wanted) << name;
   }
   const std::pair<const char*, const char*> buttons[] = {
@@ -211,17 +206,12 @@ TEST_F(QtWindowTest, HasTheDialogsControlsListsAndFont) {
   for (char32_t c : {U'：', U'，', U'（', U'）', U'。'}) {
     EXPECT_TRUE(metrics.inFontUcs4(c)) << "no glyph for U+" << std::hex << static_cast<int>(c);
   }
-  // Laid out in dialog units: "set" at 352, 44, 37 x 52.
-  const int baseX =
-      (metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 + 1) /
-      2;
-  const int baseY = metrics.height();
-  EXPECT_EQ(Find("IDOK")->geometry(), QRect((352 * baseX + 2) / 4, (44 * baseY + 4) / 8,
-                                            (37 * baseX + 2) / 4, (52 * baseY + 4) / 8));
+  // Laid out in dialog units of this font: "set" at 352, 44, 37 x 52.
+  EXPECT_EQ(Find("IDOK")->geometry(), QRect(792, 105, 83, 124));
 }
 
 // What a screen reader reads for each control: a field or list its label's
-// text on one line, a button its own text. The label is its field's buddy.
+// text on one line, a button its own text.
 TEST_F(QtWindowTest, EveryControlHasAnAccessibleName) {
   for (const auto& expected : testing_names::kExpectedNames) {
     QWidget* control = window_->Control(expected.id);
@@ -230,14 +220,6 @@ TEST_F(QtWindowTest, EveryControlHasAnAccessibleName) {
     ASSERT_NE(accessible, nullptr) << expected.name;
     EXPECT_EQ(accessible->text(QAccessible::Name).toStdString(), expected.name)
         << control->objectName().toStdString();
-  }
-  for (auto* label : window_->findChildren<QLabel*>()) {
-    if (label->buddy() == nullptr) continue;
-    EXPECT_EQ(label->buddy()->accessibleName(), label->text().simplified());
-  }
-  for (auto* button : window_->findChildren<QPushButton*>()) {
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
-    EXPECT_EQ(accessible->text(QAccessible::Name), button->text());
   }
 }
 
@@ -254,7 +236,7 @@ TEST_F(QtWindowTest, EscapeDoesNothing) {
 // typed in, so a 'D' frame sent by mistake would go out.
 struct EnterCase {
   const char* focus;
-  const char* outcome;
+  std::string outcome;
   Bytes frame;  // the only frame on the wire afterwards, if any
 };
 
@@ -283,23 +265,15 @@ TEST_P(QtEnterTest, RunsTheFocusedButtonOrReadOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     Focus, QtEnterTest,
-    ::testing::Values(EnterCase{"IDC_INPUT_MIN", kSettingReadSuccess, {'B'}},
-                      EnterCase{"IDC_SENSOR_TYPE", kSettingReadSuccess, {'B'}},
-                      EnterCase{"IDC_CONNECT", kOpenSuccess, {}},
-                      EnterCase{"IDC_READ_COLD_PORT", kColdPortReadSuccess, {'E'}},
-                      EnterCase{"IDOK", kSettingSetComplete, {0x44, 3, 0x03, 0xE8, 0, 0, 1, 0, 0, 0, 0}}),
+    ::testing::Values(
+        EnterCase{"IDC_INPUT_MIN", texts::kSettingReadSuccess, {'B'}},
+        EnterCase{"IDC_SENSOR_TYPE", texts::kSettingReadSuccess, {'B'}},
+        EnterCase{"IDC_CONNECT", texts::kOpenSuccess, {}},
+        EnterCase{"IDC_READ_COLD_PORT", texts::kColdPortReadSuccess, {'E'}},
+        EnterCase{"IDOK", texts::kSetComplete, {0x44, 3, 0x03, 0xE8, 0, 0, 1, 0, 0, 0, 0}}),
     [](const auto& info) { return std::string(info.param.focus); });
 
-// ---------------------------------------------------------------- each operation
-
-struct OperationCase {
-  const timeline::Operation* op;
-  Bytes firstFrame;
-};
-
-void PrintTo(const OperationCase& c, std::ostream* os) {
-  *os << c.op->name;
-}
+// ---------------------------------------------------------------- every scenario
 
 // The object name of the control with identifier `id`: its identifier's name.
 const char* NameOf(int id) {
@@ -309,57 +283,66 @@ const char* NameOf(int id) {
   return "";
 }
 
-class QtOperationTest : public QtWindowTest, public ::testing::WithParamInterface<OperationCase> {};
+class QtScenarioTest : public QtWindowTest,
+                       public ::testing::WithParamInterface<const scenario::Scenario*> {};
 
-TEST_P(QtOperationTest, EndsWithItsTextOnTime) {
-  const OperationCase& c = GetParam();
-  if (c.op->command == IDOK) {
-    Find<QComboBox>("IDC_SENSOR_TYPE")->setCurrentIndex(3);  // K type
-    Find<QComboBox>("IDC_MIN_SIGN")->setCurrentIndex(1);
-    Type("IDC_INPUT_MAX", "1000");
-    Type("IDC_INPUT_MIN", "200");
+// The row worked through the window as a person would: lists chosen, fields
+// typed, the button clicked, every box dismissed. Its outcome must reach the
+// window on time, from whichever thread it comes.
+TEST_P(QtScenarioTest, ShowsWhatTheTechnicianShouldSee) {
+  const scenario::Scenario& row = *GetParam();
+  scenario::Arrange(*this, row);
+  for (const auto& choice : row.chosen) {
+    Find<QComboBox>(NameOf(choice.list))->setCurrentIndex(choice.index);
   }
-  if (c.op->command == IDC_CALIBRATE_COLD_PORT) Type("IDC_COLD_PORT_TEMP", "23.47");
-  Click(NameOf(c.op->command));
+  for (const auto& field : row.typed) {
+    auto* edit = window_->findChild<QLineEdit*>(NameOf(field.id));
+    if (edit != nullptr) {
+      Type(NameOf(field.id), field.text.c_str());
+    } else {
+      window_->SetText(field.id, field.text);  // a read-only field, as a read left it
+    }
+  }
+  Click(NameOf(row.op->command));
+  if (row.clicksDuring) {
+    for (const char* name : {"IDOK", "IDC_CONNECT", "IDC_READ_SETTING", "IDC_READ_COLD_PORT",
+                             "IDC_CALIBRATE_COLD_PORT"}) {
+      QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton);
+    }
+    QTest::keyClick(window_.get(), Qt::Key_Return);
+  }
   ASSERT_TRUE(WaitForGate());
-  QTest::qWait(50);
-  const timeline::Due& outcome = c.op->Outcome();
-  EXPECT_EQ(window_->Text(IDC_MESSAGE), outcome.text);
-  EXPECT_NEAR(static_cast<double>(MessageAt(outcome.text)), outcome.atMs, kToleranceMs);
-  EXPECT_TRUE(watcher_.boxes.empty());
-  ASSERT_FALSE(!c.firstFrame.empty() && FramesOnTheWire().empty());
-  if (!c.firstFrame.empty()) {
-    EXPECT_EQ(FramesOnTheWire().front(), c.firstFrame);
+  QTest::qWait(100);  // a stray frame would be on its way
+  const std::string port = portName;
+
+  std::vector<std::string> expectedBoxes, shownBoxes;
+  for (const auto& box : row.boxes) expectedBoxes.push_back(texts::WithPort(box.text, port));
+  for (const auto& box : watcher_.boxes) shownBoxes.push_back(box.text);
+  EXPECT_EQ(shownBoxes, expectedBoxes);
+  if (row.outcome.empty()) {
+    EXPECT_TRUE(messages_.empty()) << messages_.front().text;
+  } else {
+    EXPECT_EQ(window_->Text(IDC_MESSAGE), row.outcome);
+    EXPECT_NEAR(static_cast<double>(MessageAt(row.outcome)), row.op->Outcome().atMs,
+                kToleranceMs);
   }
+  for (const auto& field : row.after) {
+    EXPECT_EQ(window_->Text(field.id), texts::WithPort(field.text, port)) << NameOf(field.id);
+  }
+  EXPECT_EQ(FramesOnTheWire(), row.frames);
 }
 
-const OperationCase kOperations[] = {
-    {&timeline::kConnect, {}},
-    {&timeline::kReadSetting, {'B'}},
-    {&timeline::kReadColdPort, {'E'}},
-    {&timeline::kSet, {0x44, 3, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0}},
-    {&timeline::kCalibrate, {0x46, 0x00, 0xEA, 0x00}},
-};
+INSTANTIATE_TEST_SUITE_P(Rows, QtScenarioTest, ::testing::ValuesIn(scenario::At(scenario::kQt)),
+                         scenario::NameOf);
 
-INSTANTIATE_TEST_SUITE_P(Each, QtOperationTest, ::testing::ValuesIn(kOperations),
-                         [](const auto& info) { return std::string(info.param.op->name); });
-
-TEST_F(QtWindowTest, OperationsFillTheFieldsTheyRead) {
-  device_->SetSettingReply({0x42, 6, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0});
-  Click("IDC_READ_SETTING");
-  ASSERT_TRUE(WaitForGate());
-  EXPECT_EQ(window_->Text(IDC_READ_SENSOR), SensorCatalogue[4].readBackText);
+// A read-back field shows its text as the Windows dialog would, line breaks included.
+TEST_F(QtWindowTest, ReadBackLinesShowWithoutTheirCarriageReturn) {
+  window_->SetText(IDC_READ_SENSOR, "sensor：E type TC\r\n");
   EXPECT_EQ(Find<QPlainTextEdit>("IDC_READ_SENSOR")->toPlainText().toStdString(),
             "sensor：E type TC\n");
-  EXPECT_EQ(window_->Text(IDC_READ_MAX_SIGN), "+");
-  EXPECT_EQ(window_->Text(IDC_READ_MAX), "1000");
-  EXPECT_EQ(window_->Text(IDC_READ_MIN_SIGN), "-");
-  EXPECT_EQ(window_->Text(IDC_READ_MIN), "200");
-  Click("IDC_CONNECT");
-  EXPECT_EQ(Find<QLineEdit>("IDC_PORT_NAME")->text().toStdString(), device_->PortPath());
 }
 
-// ---------------------------------------------------------------- boxes and the gate
+// ---------------------------------------------------------------- boxes from the worker
 
 TEST_F(QtWindowTest, BoxFromTheWorkerBlocksOnlyTheWorker) {
   MakePortMissing();
@@ -387,32 +370,14 @@ TEST_F(QtWindowTest, BoxFromTheWorkerBlocksOnlyTheWorker) {
   ASSERT_TRUE(WaitForGate());
   window_->removeEventFilter(&counter);
   ASSERT_EQ(watcher_.boxes.size(), 2u);
-  EXPECT_EQ(watcher_.boxes[0].text, testing_sim::OpenFailureBox(portName));
-  EXPECT_EQ(watcher_.boxes[1].text, kPortNotOpen);
+  EXPECT_EQ(watcher_.boxes[0].text, texts::WithPort(texts::kOpenFailure, portName));
+  EXPECT_EQ(watcher_.boxes[1].text, texts::kPortNotOpen);
   EXPECT_GT(paints, paintsWhenShown) << "the window did not paint while the box was up";
   EXPECT_EQ(window_->Text(IDC_PORT_NAME), "") << "Connect ran during the operation";
-  EXPECT_EQ(window_->Text(IDC_MESSAGE), kColdPortReadFail);
+  EXPECT_EQ(window_->Text(IDC_MESSAGE), texts::kColdPortReadFail);
   // Both boxes held the worker, so the outcome comes that much later.
-  EXPECT_NEAR(static_cast<double>(MessageAt(kColdPortReadFail)),
+  EXPECT_NEAR(static_cast<double>(MessageAt(texts::kColdPortReadFail)),
               timeline::kReadColdPort.Outcome().atMs + 800.0, kToleranceMs);
-}
-
-TEST_F(QtWindowTest, EveryCommandIsIgnoredWhileAnOperationRuns) {
-  Find<QComboBox>("IDC_SENSOR_TYPE")->setCurrentIndex(3);
-  Type("IDC_INPUT_MAX", "100");
-  Type("IDC_INPUT_MIN", "0");
-  Type("IDC_COLD_PORT_TEMP", "25");
-  Click("IDC_READ_SETTING");
-  for (const char* name : {"IDOK", "IDC_CONNECT", "IDC_READ_SETTING", "IDC_READ_COLD_PORT",
-                           "IDC_CALIBRATE_COLD_PORT"}) {
-    QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton);
-  }
-  QTest::keyClick(window_.get(), Qt::Key_Return);
-  ASSERT_TRUE(WaitForGate());
-  EXPECT_EQ(FramesOnTheWire(), std::vector<Bytes>{{'B'}});
-  EXPECT_TRUE(watcher_.boxes.empty());
-  EXPECT_EQ(window_->Text(IDC_CHOICE), "");
-  EXPECT_EQ(window_->Text(IDC_MESSAGE), kSettingReadSuccess);
 }
 
 // ---------------------------------------------------------------- closing the real program

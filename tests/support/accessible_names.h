@@ -1,4 +1,4 @@
-// The name a screen reader should read for each field and list of the window,
+// The name a screen reader should read for each field, list and button of the window,
 // written out: the Qt window's test reads them through QAccessible, and the
 // end-to-end suite checks on the Windows dialog those that the Windows label
 // rule reaches (the nearest static text before the control in the template,
@@ -32,6 +32,12 @@ inline constexpr ExpectedName kExpectedNames[] = {
     {IDC_READ_MAX, "max", true},
     {IDC_READ_MIN_SIGN, "min sign", false},
     {IDC_READ_MIN, "min", true},
+    // Buttons go by their text.
+    {IDOK, "set", false},
+    {IDC_CONNECT, "Connect", false},
+    {IDC_READ_SETTING, "read 1", false},
+    {IDC_READ_COLD_PORT, "read cold port", false},
+    {IDC_CALIBRATE_COLD_PORT, "calibrate cold port", false},
 };
 
 }  // namespace testing_names

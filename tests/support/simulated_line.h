@@ -49,11 +49,6 @@ bool WaitForFlag(const Flag& flag, Value value, std::chrono::milliseconds timeou
   return flag.load() == value;
 }
 
-// The open-failure box as the technician reads it, written out.
-inline std::string OpenFailureBox(const std::string& name) {
-  return "open serial port" + name + " fail，check whether the serial port is occupied";
-}
-
 class SimulatedLine {
  public:
   // Makes the folder and the transmitter, points discovery and portName at

@@ -1,10 +1,8 @@
 // Each operation's message line as the technician should see it, with the
 // port at hand and the device answering: every text and the moment after the
-// command at which it is due. The one place where these moments and texts are
-// written down; the integration, timing, Qt and end-to-end tests and the
-// benchmark all read them. The texts are written out here, not computed with
-// the program's own functions, so that a test cannot share a mistake with the
-// code it tests.
+// command at which it is due. The one place where these moments are written
+// down (the texts are those of texts.h); the scenario runners, the other
+// tests and the benchmark all read them.
 #ifndef CORVELLE_TESTS_SUPPORT_TIMELINE_H
 #define CORVELLE_TESTS_SUPPORT_TIMELINE_H
 
@@ -13,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/texts.h"
 #include "view/control_ids.h"
 
 namespace timeline {
@@ -21,8 +20,6 @@ struct Due {
   std::string text;
   int atMs;  // after the command
 };
-
-inline const std::string kOpenSuccess = "open serial port success";
 
 // The progress line: kStops[n] is 2n ideographic full stops.
 inline const std::string kStops[] = {"",
@@ -45,47 +42,31 @@ struct Operation {
   const Due& Outcome() const { return steps.back(); }
 };
 
-inline const Operation kConnect = {"Connect", IDC_CONNECT, {}, {{kOpenSuccess, 0}}, ""};
+// clang-format off
+inline const Operation kConnect = {"Connect", IDC_CONNECT, {}, {{texts::kOpenSuccess, 0}}, ""};
 
-inline const Operation kReadSetting = {"ReadSetting",
-                                       IDC_READ_SETTING,
-                                       {0},
-                                       {{kStops[1], 500},
-                                        {kStops[2], 1500},
-                                        {kStops[3], 2500},
-                                        {"           sensor data read success", 3500}},
-                                       "           sensor data read fail"};
+inline const Operation kReadSetting = {
+    "ReadSetting", IDC_READ_SETTING, {0},
+    {{kStops[1], 500}, {kStops[2], 1500}, {kStops[3], 2500}, {texts::kSettingReadSuccess, 3500}},
+    texts::kSettingReadFail};
 
 inline const Operation kReadColdPort = {
-    "ReadColdPort",
-    IDC_READ_COLD_PORT,
-    {0},
-    {{kStops[1], 0}, {kStops[2], 1000}, {"           cold port data read success", 2100}},
-    "              cold port data read fail"};
+    "ReadColdPort", IDC_READ_COLD_PORT, {0},
+    {{kStops[1], 0}, {kStops[2], 1000}, {texts::kColdPortReadSuccess, 2100}},
+    texts::kColdPortReadFail};
 
 inline const Operation kSet = {
-    "Set",
-    IDOK,
-    {0},
-    {{kStops[1], 0}, {kStops[2], 1000}, {"           sensor data set complete", 2000}},
-    "           sensor data set fail"};
+    "Set", IDOK, {0}, {{kStops[1], 0}, {kStops[2], 1000}, {texts::kSetComplete, 2000}},
+    texts::kSetFail};
 
 // The device settles for 8.5 s after the command's second, then the read-back.
-inline const Operation kCalibrate = {"Calibrate",
-                                     IDC_CALIBRATE_COLD_PORT,
-                                     {0, 9500},
-                                     {{kStops[1], 1000},
-                                      {kStops[2], 2000},
-                                      {kStops[3], 3000},
-                                      {kStops[4], 4000},
-                                      {kStops[5], 5000},
-                                      {kStops[6], 6000},
-                                      {kStops[7], 7000},
-                                      {kStops[8], 8000},
-                                      {kStops[1], 9500},
-                                      {kStops[2], 10500},
-                                      {"              cold port data calibrate success", 12100}},
-                                     "              cold port data read fail"};
+inline const Operation kCalibrate = {
+    "Calibrate", IDC_CALIBRATE_COLD_PORT, {0, 9500},
+    {{kStops[1], 1000}, {kStops[2], 2000}, {kStops[3], 3000}, {kStops[4], 4000},
+     {kStops[5], 5000}, {kStops[6], 6000}, {kStops[7], 7000}, {kStops[8], 8000},
+     {kStops[1], 9500}, {kStops[2], 10500}, {texts::kCalibrateSuccess, 12100}},
+    texts::kColdPortReadFail};
+// clang-format on
 
 // How a test that takes an operation as its parameter names it.
 inline void PrintTo(const Operation* op, std::ostream* os) {
@@ -101,7 +82,7 @@ inline std::vector<Due> MessageLine(const Operation& op, const std::string& outc
                                     bool portAtHand = true) {
   std::vector<Due> line;
   if (portAtHand) {
-    for (int at : op.openingsAtMs) line.push_back({kOpenSuccess, at});
+    for (int at : op.openingsAtMs) line.push_back({texts::kOpenSuccess, at});
   }
   line.insert(line.end(), op.steps.begin(), op.steps.end());
   if (!outcome.empty()) line.back().text = outcome;

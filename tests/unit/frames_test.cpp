@@ -1,11 +1,13 @@
 #include "protocol/frames.h"
-#include "protocol/sensor_catalogue.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "protocol/sensor_catalogue.h"
+#include "tests/support/texts.h"
 
 namespace {
 
@@ -79,11 +81,9 @@ TEST(SettingReply, DecodesRangeAndIgnoresUndefinedBits) {
 }
 
 TEST(SettingReply, ReadBackTextsExistForCodesZeroToEightOnly) {
-  EXPECT_STREQ(SensorTextForDeviceCode(0), "sensor：wre3-25\r\n");
-  EXPECT_STREQ(SensorTextForDeviceCode(4), "sensor：N type TC\r\n");
-  EXPECT_STREQ(SensorTextForDeviceCode(6), "sensor：E type TC\r\n");
-  EXPECT_STREQ(SensorTextForDeviceCode(7), "sensor：Cu50\r\n");
-  EXPECT_STREQ(SensorTextForDeviceCode(8), "sensor：J type TC\r\n");
+  for (const texts::Sensor& sensor : texts::kSensors) {
+    EXPECT_STREQ(SensorTextForDeviceCode(sensor.code), sensor.readBack) << sensor.code;
+  }
   EXPECT_EQ(SensorTextForDeviceCode(-1), nullptr);
   EXPECT_EQ(SensorTextForDeviceCode(9), nullptr);
   EXPECT_EQ(SensorTextForDeviceCode(255), nullptr);
@@ -128,20 +128,13 @@ TEST(ColdPortCalibrationFrame, TruncatesTenthsAndRefusesWhatCannotBeSent) {
       {"0", Bytes{0x46, 0x00, 0x00, 0x00}},
       {"3276.79", Bytes{0x46, 0x7F, 0xFF, 0x00}},
       {"-3276.89", Bytes{0x46, 0x80, 0x00, 0x00}},
-      {"3276.8", std::nullopt},
-      {"-3276.9", std::nullopt},
-      {"23,5", std::nullopt},
-      {"25abc", std::nullopt},
-      {"1e2", std::nullopt},
-      {"0x1A", std::nullopt},
-      {"1..2", std::nullopt},
-      {"1.2.3", std::nullopt},
-      {"- 5", std::nullopt},
-      {"", std::nullopt},
-      {"  ", std::nullopt},
-      {".", std::nullopt},
-      {"-", std::nullopt},
+      // clang-format off
+      {"3276.8", std::nullopt}, {"-3276.9", std::nullopt}, {"23,5", std::nullopt},
+      {"25abc", std::nullopt}, {"1e2", std::nullopt}, {"0x1A", std::nullopt},
+      {"1..2", std::nullopt}, {"1.2.3", std::nullopt}, {"- 5", std::nullopt},
+      {"", std::nullopt}, {"  ", std::nullopt}, {".", std::nullopt}, {"-", std::nullopt},
       {huge.c_str(), std::nullopt},
+      // clang-format on
   };
   for (const auto& c : cases) {
     const std::optional<ColdPortTarget> target = ColdPortTargetFromEntry(c.entry);

@@ -2,27 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <ostream>
 #include <string>
+
+#include "tests/support/texts.h"
 
 
 namespace {
 
 TEST(SensorCatalogue, RowsFollowTheListWithTheirOwnDeviceCodes) {
-  const char* labels[] = {"Wre3-25", "pt100", "S type", "K type", "E type",
-                          "PT1000",  "Cu50",  "N type", "J type"};
-  const int codes[] = {0, 1, 2, 3, 6, 5, 7, 4, 8};
-  const int maxLimits[] = {1600, 850, 1550, 1330, 1000, 300, 150, 1000, 1200};
-  const int minLimits[] = {0, 200, 50, 270, 270, 50, 50, 270, 210};
-  ASSERT_EQ(SensorCatalogue.size(), 9u);
+  ASSERT_EQ(SensorCatalogue.size(), std::size(texts::kSensors));
   for (std::size_t i = 0; i < SensorCatalogue.size(); ++i) {
-    EXPECT_STREQ(SensorCatalogue[i].listLabel, labels[i]);
-    EXPECT_EQ(SensorCatalogue[i].deviceCode, codes[i]) << labels[i];
-    EXPECT_EQ(SensorCatalogue[i].maxLimit, maxLimits[i]) << labels[i];
-    EXPECT_EQ(SensorCatalogue[i].minMagnitudeLimit, minLimits[i]) << labels[i];
+    const texts::Sensor& expected = texts::kSensors[i];
+    EXPECT_STREQ(SensorCatalogue[i].listLabel, expected.label);
+    EXPECT_EQ(SensorCatalogue[i].deviceCode, expected.code) << expected.label;
+    EXPECT_EQ(SensorCatalogue[i].maxLimit, expected.maxLimit) << expected.label;
+    EXPECT_EQ(SensorCatalogue[i].minMagnitudeLimit, expected.minLimit) << expected.label;
+    EXPECT_STREQ(SensorCatalogue[i].confirmationText, expected.choice);
+    EXPECT_STREQ(SensorCatalogue[i].readBackText, expected.readBack);
   }
-  EXPECT_STREQ(SensorCatalogue[4].confirmationText, "you chose E type TC");
-  EXPECT_STREQ(SensorCatalogue[6].confirmationText, "you chose Cu50 RTC");
 }
 
 constexpr int kNone = -1;
@@ -54,7 +53,7 @@ TEST_P(CheckRangeInputTest, AcceptsOrRejectsWithTheRightText) {
     case kWithRow:
       EXPECT_EQ(input.verdict, RangeVerdict::kAcceptedWithRow);
       ASSERT_NE(input.row, nullptr);
-      EXPECT_EQ(input.row, &SensorCatalogue[static_cast<std::size_t>(c.sensor)]);
+      EXPECT_EQ(input.row->deviceCode, texts::kSensors[c.sensor].code);
       EXPECT_EQ(input.max, std::stoi(c.max));
       EXPECT_EQ(input.min, std::stoi(c.min));
       EXPECT_EQ(input.minNegative, c.sign == kMinus);
@@ -69,8 +68,8 @@ TEST_P(CheckRangeInputTest, AcceptsOrRejectsWithTheRightText) {
     case kMinBad:
       EXPECT_EQ(input.verdict, RangeVerdict::kRejected);
       ASSERT_NE(input.rejection, nullptr);
-      EXPECT_STREQ(input.rejection,
-                   c.outcome == kMaxBad ? "input max illegality" : "input min illegality");
+      EXPECT_EQ(input.rejection,
+                c.outcome == kMaxBad ? texts::kInputMaxIllegality : texts::kInputMinIllegality);
       break;
   }
 }
@@ -96,11 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
         RangeCase{kK, "100", kMinus, "200", kWithRow},
         // The max check against the limit comes before any min check.
         RangeCase{kK, "1400", kMinus, "300", kMaxBad},
-        RangeCase{kK, "1400", kPlus, "05", kMinBad}));
-
-INSTANTIATE_TEST_SUITE_P(
-    CanonicalText, CheckRangeInputTest,
-    ::testing::Values(
+        RangeCase{kK, "1400", kPlus, "05", kMinBad},
+        // Only the canonical text of a number passes.
         RangeCase{kK, "0100", kPlus, "0", kMaxBad}, RangeCase{kK, " 100", kPlus, "0", kMaxBad},
         RangeCase{kK, "100 ", kPlus, "0", kMaxBad}, RangeCase{kK, "+100", kPlus, "0", kMaxBad},
         RangeCase{kK, "", kPlus, "0", kMaxBad}, RangeCase{kK, "100x", kPlus, "0", kMaxBad},
@@ -110,19 +106,14 @@ INSTANTIATE_TEST_SUITE_P(
         RangeCase{kK, "1000", kPlus, "-50", kMinBad}, RangeCase{kK, "1000", kMinus, "-50", kMinBad},
         RangeCase{kK, "1000", kMinus, "050", kMinBad}, RangeCase{kK, "1000", kMinus, "", kMinBad},
         RangeCase{kK, "1000", kMinus, "55", kMinBad}, RangeCase{kK, "1000", kPlus, " 50", kMinBad},
-        RangeCase{kK, "1000", kMinus, "4294967300", kMinBad}));
-
-INSTANTIATE_TEST_SUITE_P(NothingChosen, CheckRangeInputTest,
-                         ::testing::Values(
-                             // No sign chosen: the min is checked as for "+", so it can never reach
-                             // the device with its top bit set.
-                             RangeCase{kK, "1000", kNone, "40000", kMinBad},
-                             RangeCase{kK, "100", kNone, "200", kMinBad},
-                             RangeCase{kK, "200", kNone, "100", kWithRow},
-                             RangeCase{kK, "200", kNone, "105", kMinBad},
-                             // No sensor chosen: the range alone decides, without sensor limits.
-                             RangeCase{kNone, "5000", kMinus, "900", kWithoutRow},
-                             RangeCase{kNone, "1000", kPlus, "0", kWithoutRow},
-                             RangeCase{kNone, "0100", kPlus, "0", kMaxBad}));
+        RangeCase{kK, "1000", kMinus, "4294967300", kMinBad},
+        // No sign chosen: the min is checked as for "+", so it can never reach
+        // the device with its top bit set.
+        RangeCase{kK, "1000", kNone, "40000", kMinBad}, RangeCase{kK, "100", kNone, "200", kMinBad},
+        RangeCase{kK, "200", kNone, "100", kWithRow}, RangeCase{kK, "200", kNone, "105", kMinBad},
+        // No sensor chosen: the range alone decides, without sensor limits.
+        RangeCase{kNone, "5000", kMinus, "900", kWithoutRow},
+        RangeCase{kNone, "1000", kPlus, "0", kWithoutRow},
+        RangeCase{kNone, "0100", kPlus, "0", kMaxBad}));
 
 }  // namespace

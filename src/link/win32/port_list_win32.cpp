@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/serial_port.h"
+#include "link/win32/port_list.h"
 #include "win32/wide_text.h"
 
 namespace {
@@ -36,13 +37,10 @@ std::string DataToUtf8(const BYTE* data, DWORD size) {
 
 }  // namespace
 
-std::vector<std::string> ListSerialPorts() {
+std::vector<std::string> ListSerialPortsUnder(HKEY root, const wchar_t* path) {
   std::vector<std::string> ports;
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Hardware\\DeviceMap\\SerialComm", 0, KEY_READ, &key) !=
-      ERROR_SUCCESS) {
-    return ports;
-  }
+  if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return ports;
   // Only the end of the list stops the walk: a value that cannot be read (too
   // long, or changed under us) is skipped and the next index is tried. A key
   // that has gone away fails for every index, so that ends it too.
@@ -62,4 +60,8 @@ std::vector<std::string> ListSerialPorts() {
   }
   RegCloseKey(key);
   return ports;
+}
+
+std::vector<std::string> ListSerialPorts() {
+  return ListSerialPortsUnder(HKEY_LOCAL_MACHINE, L"Hardware\\DeviceMap\\SerialComm");
 }

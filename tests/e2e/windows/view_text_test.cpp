@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/text_cut_cases.h"
 #include "view/view.h"
 
 namespace {
@@ -55,36 +56,7 @@ int main() {
   DialogHandle dialog = parent;
 
   // Text in, then read back into a buffer of `size` bytes.
-  struct Case {
-    const char* text;
-    int size;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"COM12", 256, "COM12"},
-      {"COM12", 6, "COM12"},
-      {"COM12", 5, "COM1"},
-      {"COM12", 1, ""},
-      {"sensor：K type TC\r\n", 256, "sensor：K type TC\r\n"},
-      // "sensor" and the 3-byte full-width colon: 7 bytes of room keep only "sensor"
-      {"sensor：K type TC\r\n", 8, "sensor"},
-      {"sensor：K type TC\r\n", 10, "sensor："},
-      {"。。。。", 13, "。。。。"},
-      {"。。。。", 12, "。。。"},
-      {"。。。。", 10, "。。。"},
-      {"。。。。", 9, "。。"},
-      {"。。。。", 3, ""},
-      {"set（type）", 256, "set（type）"},
-      // a character outside the basic plane: 4 UTF-8 bytes, a UTF-16 surrogate pair
-      {"a\U0001F600b", 7, "a\U0001F600b"},
-      {"a\U0001F600b", 6, "a\U0001F600"},
-      {"a\U0001F600b", 5, "a"},
-      {"a\U0001F600b", 2, "a"},
-      {"\xC3\xA9t\xC3\xA9", 4, "\xC3\xA9t"},
-      {"\xC3\xA9t\xC3\xA9", 3, "\xC3\xA9"},
-      {"", 256, ""},
-  };
-  for (const Case& c : cases) {
+  for (const text_cut::Case& c : text_cut::kCases) {
     SetControlText(dialog, kEditId, c.text);
     char buffer[300];
     std::memset(buffer, 'X', sizeof buffer);

@@ -20,10 +20,8 @@
 //   command ID            post WM_COMMAND with ID to the dialog (resets the clock)
 //   focus ID              give a control the focus, as Tab would
 //   key VK                post a key press to the focused control (resets the clock)
-//   mark                  reset the clock
 //   settext ID TEXT       replace the text of an edit
 //   select ID INDEX       choose a list entry (-1 clears the choice)
-//   text ID               answer the text of a control
 //   label ID              answer the text of the nearest static text before the
 //                         control in the window order, passing over group boxes
 //                         and other controls: the name a screen reader gives it
@@ -33,11 +31,9 @@
 //                         something else first);
 //                         fail if that is sooner than MIN or later than MAX ms
 //                         after the clock, or if a "tips" box shows up meanwhile
-//   unchanged ID MS       fail if the control's text changes within MS ms
 //   tips MAX TEXT         wait up to MAX ms for a "tips" box, check its text,
 //                         press its OK button
 //   notips MS             fail if a "tips" box shows up within MS ms
-//   list ID               answer the entries of a list, separated by '|'
 //   expectlist ID A|B|..  fail unless the list holds exactly these entries
 //   cursel ID             answer the selected index of a list
 //   rect                  answer the window's screen rectangle: x y width height
@@ -59,12 +55,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "app/dialog_layout.h"
+#include "tests/support/driver_text.h"
 #include "win32/wide_text.h"
 
 namespace {
@@ -110,55 +108,8 @@ std::string Narrow(const std::wstring& wide) {
   return Utf8FromWide(wide.data(), static_cast<int>(wide.size()));
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
-      continue;
-    }
-    const char next = text[++i];
-    if (next == 'r') {
-      out += '\r';
-    } else if (next == 'n') {
-      out += '\n';
-    } else if (next == 'x' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-               HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += next;
-    }
-  }
-  return out;
-}
-
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else if (c < 0x20 || c == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
+using driver_text::Escape;
+using driver_text::Unescape;
 
 // ---- answers ----------------------------------------------------------------
 
@@ -424,12 +375,6 @@ void Select(int id, int index) {
   Answer(true, "");
 }
 
-void Text(int id) {
-  std::string text;
-  if (!ControlText(id, &text)) return Answer(false, "cannot read " + std::to_string(id));
-  Answer(true, Escape(text));
-}
-
 void Label(int id) {
   const HWND control = GetDlgItem(dialog, id);
   if (control == nullptr) return Answer(false, "no control " + std::to_string(id));
@@ -472,20 +417,6 @@ void Wait(int id, long minMs, long maxMs, const std::string& wanted) {
     if (ms > maxMs) return Answer(false, "still '" + Escape(text) + "' " + Ms(ms));
     Sleep(pollMs);
   }
-}
-
-void Unchanged(int id, long forMs) {
-  std::string before;
-  if (!ControlText(id, &before)) return Answer(false, "cannot read " + std::to_string(id));
-  LARGE_INTEGER start;
-  QueryPerformanceCounter(&start);
-  while (SecondsSince(start) * 1000.0 < forMs) {
-    std::string now;
-    if (!ControlText(id, &now)) return Answer(false, "cannot read " + std::to_string(id));
-    if (now != before) return Answer(false, "changed to '" + Escape(now) + "'");
-    Sleep(pollMs);
-  }
-  Answer(true, "'" + Escape(before) + "'");
 }
 
 void Tips(long maxMs, const std::string& wanted) {
@@ -537,12 +468,6 @@ bool ListEntries(int id, std::string* joined) {
     *joined += Narrow(wide);
   }
   return true;
-}
-
-void List(int id) {
-  std::string joined;
-  if (!ListEntries(id, &joined)) return Answer(false, "cannot read list " + std::to_string(id));
-  Answer(true, Escape(joined));
 }
 
 void ExpectList(int id, const std::string& wanted) {
@@ -612,96 +537,66 @@ void Alive() {
   Answer(true, "");
 }
 
+// What each command does with the words and text of its line. Those marked
+// as needing the window answer "fail no window" without one.
+struct Verb {
+  const char* name;
+  int words;  // the command word and its numbers; the rest is the text
+  bool needsWindow;
+  void (*run)(const Line& line);
+};
+
+int At(const Line& line, std::size_t i) {
+  return Number(line.words.at(i));
+}
+
+const Verb kVerbs[] = {
+    {"launch", 1, false, [](const Line& l) { Launch(l.raw); }},
+    {"sleep", 2, false,
+     [](const Line& l) {
+       Sleep(static_cast<DWORD>(At(l, 1)));
+       Answer(true, "");
+     }},
+    {"poll", 2, false,
+     [](const Line& l) {
+       pollMs = std::max<DWORD>(1, static_cast<DWORD>(At(l, 1)));
+       Answer(true, "");
+     }},
+    {"exited", 2, false, [](const Line& l) { Exited(At(l, 1)); }},
+    {"alive", 1, false, [](const Line&) { Alive(); }},
+    {"kill", 1, false, [](const Line&) { Kill(); }},
+    {"click", 2, true, [](const Line& l) { Click(At(l, 1), true); }},
+    {"poke", 2, true, [](const Line& l) { Click(At(l, 1), false); }},
+    {"command", 2, true, [](const Line& l) { Command(At(l, 1)); }},
+    {"focus", 2, true, [](const Line& l) { Focus(At(l, 1)); }},
+    {"key", 2, true, [](const Line& l) { Key(At(l, 1)); }},
+    {"settext", 2, true, [](const Line& l) { SetText(At(l, 1), l.rest); }},
+    {"select", 3, true, [](const Line& l) { Select(At(l, 1), At(l, 2)); }},
+    {"label", 2, true, [](const Line& l) { Label(At(l, 1)); }},
+    {"expect", 2, true, [](const Line& l) { Expect(At(l, 1), l.rest); }},
+    {"wait", 4, true, [](const Line& l) { Wait(At(l, 1), At(l, 2), At(l, 3), l.rest); }},
+    {"tips", 2, true, [](const Line& l) { Tips(At(l, 1), l.rest); }},
+    {"notips", 2, true, [](const Line& l) { NoTips(At(l, 1)); }},
+    {"expectlist", 2, true, [](const Line& l) { ExpectList(At(l, 1), l.rest); }},
+    {"cursel", 2, true, [](const Line& l) { CurSel(At(l, 1)); }},
+    {"rect", 1, true, [](const Line&) { Rect(); }},
+    {"close", 1, true, [](const Line&) { Close(); }},
+};
+
+// Runs one command line; false once the driver is to end.
 bool Run(const std::string& input) {
   const Line head = Split(input, 1);
   if (head.words.empty()) return true;
-  const std::string& verb = head.words[0];
-  if (verb == "quit") {
+  if (head.words[0] == "quit") {
     Answer(true, "");
     return false;
   }
-  if (verb == "launch") {
-    Launch(Split(input, 1).raw);
+  for (const Verb& verb : kVerbs) {
+    if (head.words[0] != verb.name) continue;
+    if (!verb.needsWindow || NeedDialog()) verb.run(Split(input, verb.words));
     return true;
   }
-  if (verb == "sleep") {
-    Sleep(static_cast<DWORD>(Number(Split(input, 2).words.at(1))));
-    Answer(true, "");
-    return true;
-  }
-  if (verb == "poll") {
-    pollMs = static_cast<DWORD>(Number(Split(input, 2).words.at(1)));
-    if (pollMs == 0) pollMs = 1;
-    Answer(true, "");
-    return true;
-  }
-  if (verb == "mark") {
-    ResetMark();
-    Answer(true, "");
-    return true;
-  }
-  if (verb == "exited") {
-    Exited(Number(Split(input, 2).words.at(1)));
-    return true;
-  }
-  if (verb == "alive") {
-    Alive();
-    return true;
-  }
-  if (verb == "kill") {
-    Kill();
-    return true;
-  }
-  if (!NeedDialog()) return true;
-
-  if (verb == "click") {
-    Click(Number(Split(input, 2).words.at(1)), true);
-  } else if (verb == "poke") {
-    Click(Number(Split(input, 2).words.at(1)), false);
-  } else if (verb == "command") {
-    Command(Number(Split(input, 2).words.at(1)));
-  } else if (verb == "focus") {
-    Focus(Number(Split(input, 2).words.at(1)));
-  } else if (verb == "key") {
-    Key(Number(Split(input, 2).words.at(1)));
-  } else if (verb == "settext") {
-    const Line l = Split(input, 2);
-    SetText(Number(l.words.at(1)), l.rest);
-  } else if (verb == "select") {
-    const Line l = Split(input, 3);
-    Select(Number(l.words.at(1)), Number(l.words.at(2)));
-  } else if (verb == "text") {
-    Text(Number(Split(input, 2).words.at(1)));
-  } else if (verb == "label") {
-    Label(Number(Split(input, 2).words.at(1)));
-  } else if (verb == "expect") {
-    const Line l = Split(input, 2);
-    Expect(Number(l.words.at(1)), l.rest);
-  } else if (verb == "wait") {
-    const Line l = Split(input, 4);
-    Wait(Number(l.words.at(1)), Number(l.words.at(2)), Number(l.words.at(3)), l.rest);
-  } else if (verb == "unchanged") {
-    const Line l = Split(input, 3);
-    Unchanged(Number(l.words.at(1)), Number(l.words.at(2)));
-  } else if (verb == "tips") {
-    const Line l = Split(input, 2);
-    Tips(Number(l.words.at(1)), l.rest);
-  } else if (verb == "notips") {
-    NoTips(Number(Split(input, 2).words.at(1)));
-  } else if (verb == "list") {
-    List(Number(Split(input, 2).words.at(1)));
-  } else if (verb == "expectlist") {
-    const Line l = Split(input, 2);
-    ExpectList(Number(l.words.at(1)), l.rest);
-  } else if (verb == "cursel") {
-    CurSel(Number(Split(input, 2).words.at(1)));
-  } else if (verb == "rect") {
-    Rect();
-  } else if (verb == "close") {
-    Close();
-  } else {
-    Answer(false, "unknown command '" + Escape(verb) + "'");
-  }
+  Answer(false, "unknown command '" + Escape(head.words[0]) + "'");
   return true;
 }
 
