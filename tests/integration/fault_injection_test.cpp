@@ -344,6 +344,12 @@ const FaultCase kFaultCases[] = {
     // it crashed) is not opened, let alone configured or written.
     {"AnotherUsersTerminal", &foreignTerminal, IDOK, {texts::kOpenFailure, texts::kPortNotOpen},
      false, texts::kSetFail, {}},
+    // A driver whose output count trails the adapter's: the first look after
+    // the write finds it empty, later ones find bytes. A write that completed
+    // may still be leaving the adapter; the purge after it clears only the
+    // input, whatever the driver says, and the frame arrives whole.
+    {"OutputCountTrailsTheWrite", &outputCountLags, IDOK, {}, false, texts::kSetComplete,
+     {{0x44, 1, 0x03, 0x52, 0, 0, 1, 0, 0, 0, 0}}},
 };
 
 class FaultTableTest : public FaultInjectionTest,
@@ -376,6 +382,7 @@ TEST_P(FaultTableTest, EndsWithItsMessageAndTheWindowWorksAgain) {
   EXPECT_EQ(OperationState.load(), STATE_IDLE);
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(FramesOnTheWire(), c.frames) << "a frame went out at unchosen line settings";
+  EXPECT_EQ(outputFlushesAfterWrite.load(), 0) << "the output was purged after a write";
   EXPECT_FALSE(TerminalClaimed());
   std::this_thread::sleep_for(c.settle);
   ExpectRecovered();
@@ -474,19 +481,6 @@ TEST_F(FaultInjectionTest, BytesBeforeTheRequestAreNeverTheReply) {
   ExpectRecovered();
 }
 
-// A write that completed may still be leaving the adapter: the purge after it
-// clears only the input, whatever the driver says of its output queue.
-TEST_F(FaultInjectionTest, PurgeAfterACompletedWriteNeverCutsTheFrame) {
-  PrepareSet();
-  outputCountLags = true;
-  RunCommand(IDOK);
-  EXPECT_EQ(view_.Text(IDC_MESSAGE), texts::kSetComplete);
-  ASSERT_TRUE(wrote);
-  EXPECT_EQ(outputFlushesAfterWrite.load(), 0) << "the output was purged after the write";
-  EXPECT_EQ(device_->Frames().size(), 1u);
-  ExpectRecovered();
-}
-
 // A device as quick as a 9600 line allows, answering 1 ms after the request
 // arrives, byte by byte, behind an adapter whose output queue trails each
 // write: the input is purged before the wait for that queue, so none of the
@@ -582,24 +576,6 @@ TEST_F(FaultInjectionTest, FailedOpeningsLeaveTheTerminalUnclaimed) {
     *fault = false;
     EXPECT_FALSE(TerminalClaimed());
   }
-  ExpectRecovered();
-}
-
-// A terminal that belongs to another user (a simulator's pseudo-terminal that
-// someone else took over after it crashed) is not opened, let alone written.
-TEST_F(FaultInjectionTest, AnotherUsersTerminalIsNotOpened) {
-  if (getuid() != 0) GTEST_SKIP() << "only root can give the terminal to another user";
-  struct stat own {};
-  ASSERT_EQ(stat(terminalPath, &own), 0);
-  ASSERT_EQ(chown(terminalPath, 4242, own.st_gid), 0);
-  PrepareSet();
-  RunCommand(IDOK);
-  EXPECT_EQ(view_.Tips(), (std::vector<std::string>{texts::WithPort(texts::kOpenFailure, portName), texts::kPortNotOpen}));
-  EXPECT_EQ(view_.Text(IDC_MESSAGE), texts::kSetFail);
-  EXPECT_FALSE(TerminalClaimed());
-  ASSERT_EQ(chown(terminalPath, own.st_uid, own.st_gid), 0);
-  std::this_thread::sleep_for(100ms);
-  EXPECT_TRUE(device_->Frames().empty());
   ExpectRecovered();
 }
 
