@@ -267,11 +267,24 @@ void Launch(const std::string& path) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   LARGE_INTEGER started;
-  QueryPerformanceCounter(&started);
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
-    Answer(false, "cannot start, error " + std::to_string(GetLastError()));
-    return;
+  // Under load Wine now and then loses a new process while it is still being
+  // loaded (ERROR_INTERNAL_ERROR, before any of the program's code runs); that
+  // says nothing of the program, so the start is tried again. Any other error,
+  // or the same one three times, fails the launch.
+  for (int attempt = 1;; ++attempt) {
+    QueryPerformanceCounter(&started);
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &info)) {
+      break;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
+      Answer(false, "cannot start, error " + std::to_string(error));
+      return;
+    }
+    std::fprintf(stderr, "driver: the program did not load (error %lu), starting it again\n",
+                 static_cast<unsigned long>(error));
+    Sleep(200);
   }
   CloseHandle(info.hThread);
   if (process != nullptr) CloseHandle(process);
