@@ -51,10 +51,12 @@ bool GetWholeControlText(DialogHandle dialog, int controlId, char* buffer, int b
   std::vector<char> wider(static_cast<std::size_t>(bufferSize) + 4, '\0');
   GetControlText(dialog, controlId, wider.data(), static_cast<int>(wider.size()));
   const std::size_t length = std::strlen(wider.data());
-  const bool whole = length < static_cast<std::size_t>(bufferSize);
-  std::memcpy(buffer, wider.data(), whole ? length + 1 : 1);
-  if (!whole) buffer[0] = '\0';
-  return whole;
+  if (length >= static_cast<std::size_t>(bufferSize)) {
+    buffer[0] = '\0';
+    return false;
+  }
+  std::memcpy(buffer, wider.data(), length + 1);
+  return true;
 }
 
 std::optional<Reply> ArrivedReply(PortHandle& port) {

@@ -1,5 +1,5 @@
-// Models of the wire format and of the number texts, written from the
-// specification of the bytes and of the Windows C runtime rather than from the
+// Models of the wire format and of the number texts, written from the frame
+// layout and the Windows C runtime's documented behaviour rather than from the
 // program's code: the expected values of the fuzz targets and of the soak test.
 #ifndef CORVELLE_TESTS_SUPPORT_WIRE_MODEL_H
 #define CORVELLE_TESTS_SUPPORT_WIRE_MODEL_H
