@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +16,9 @@
 
 namespace sim {
 namespace {
+
+// How long after the request that asked for it the device vanishes.
+constexpr auto kVanishAfterRequest = std::chrono::milliseconds(20);
 
 [[noreturn]] void ThrowErrno(const char* what) {
   throw std::system_error(errno, std::generic_category(), what);
@@ -86,9 +90,10 @@ void SimulatedTransmitter::OpenTerminal() {
 }
 
 void SimulatedTransmitter::CloseTerminal() {
+  if (openings_ >= 0) close(openings_);
   if (slave_ >= 0) close(slave_);
   if (master_ >= 0) close(master_);
-  slave_ = master_ = -1;
+  openings_ = slave_ = master_ = -1;
   model_.ForgetLine();
 }
 
@@ -136,6 +141,24 @@ void SimulatedTransmitter::Inject(const Bytes& bytes) {
   if (master_ >= 0 && !bytes.empty()) {
     [[maybe_unused]] const ssize_t n = write(master_, bytes.data(), bytes.size());
   }
+}
+
+bool SimulatedTransmitter::NoiseWhenOpened(Bytes bytes, int delayMs) {
+  {
+    std::lock_guard lock(mutex_);
+    if (openings_ < 0 && master_ >= 0) {
+      openings_ = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+      if (openings_ >= 0 && inotify_add_watch(openings_, terminalPath_.c_str(), IN_OPEN) < 0) {
+        close(openings_);
+        openings_ = -1;
+      }
+    }
+    if (openings_ < 0) return false;
+    noise_ = std::move(bytes);
+    noiseDelayMs_ = delayMs;
+  }
+  Wake();
+  return true;
 }
 
 void SimulatedTransmitter::VanishFor(int milliseconds) {
@@ -186,6 +209,10 @@ void SimulatedTransmitter::Run() {
         model_.RecordSent(Clock::now(), reply);
       }
     }
+    if (unplugAt_ != Clock::time_point{} && now >= unplugAt_) {
+      Unplug(now + std::chrono::milliseconds(unplugForMs_));
+      unplugAt_ = {};
+    }
     const std::size_t framesBefore = model_.Frames().size();
     model_.DropStalePartial(now);
     if (model_.Frames().size() != framesBefore) framesChanged_.notify_all();
@@ -205,17 +232,26 @@ void SimulatedTransmitter::Run() {
     auto wakeAt = now + std::chrono::seconds(1);
     if (const auto next = model_.NextDeadline()) wakeAt = std::min(wakeAt, *next);
     if (vanished_ && returnAt_ != Clock::time_point{}) wakeAt = std::min(wakeAt, returnAt_);
+    if (unplugAt_ != Clock::time_point{}) wakeAt = std::min(wakeAt, unplugAt_);
     // To the microsecond: a quick device answers within a millisecond or two.
     const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::max(wakeAt - now, Clock::duration::zero()));
     const timespec timeout{static_cast<time_t>(wait.count() / 1000000000),
                            static_cast<long>(wait.count() % 1000000000)};
 
-    pollfd p[2] = {{wakeRead_, POLLIN, 0}, {master_, POLLIN, 0}};
-    const nfds_t count = master_ >= 0 ? 2 : 1;
+    pollfd p[3] = {{wakeRead_, POLLIN, 0}, {master_, POLLIN, 0}, {openings_, POLLIN, 0}};
+    const nfds_t count = master_ >= 0 ? (openings_ >= 0 ? 3 : 2) : 1;
     lock.unlock();
     ppoll(p, count, &timeout, nullptr);
     lock.lock();
+    if (count == 3 && openings_ == p[2].fd && (p[2].revents & POLLIN)) {
+      // The terminal was opened: the noise goes out once, and the watch ends.
+      const auto at = Clock::now();
+      model_.SendUnasked(std::move(noise_), at + std::chrono::milliseconds(noiseDelayMs_));
+      noise_.clear();
+      close(openings_);
+      openings_ = -1;
+    }
     if (p[0].revents & POLLIN) {
       char drain[64];
       while (read(wakeRead_, drain, sizeof drain) > 0) {
@@ -228,8 +264,11 @@ void SimulatedTransmitter::Run() {
         const auto at = Clock::now();
         model_.TakeBytes(buffer, static_cast<std::size_t>(n), at);
         framesChanged_.notify_all();
+        // A device pulled out as it takes a request: its request has left the
+        // program well before, and a read waits for the answer.
         if (const auto vanish = model_.TakeVanish()) {
-          Unplug(at + std::chrono::milliseconds(*vanish));
+          unplugAt_ = at + kVanishAfterRequest;
+          unplugForMs_ = *vanish;
         }
       }
     }

@@ -58,6 +58,11 @@ class SimulatedTransmitter {
   void Misbehave(Misbehaviour what);
   // Writes bytes onto the line now, unasked (noise before a request).
   void Inject(const Bytes& bytes);
+  // Writes `bytes` onto the line `delayMs` after the port is next opened, as
+  // noise when DTR rises, or stale bytes an adapter hands over late. Noise
+  // that went out is on record among the replies, as a reply to request 0.
+  // False when openings cannot be watched for.
+  bool NoiseWhenOpened(Bytes bytes, int delayMs);
 
   // Unplugs the device now: the terminal and the link go away, and come back
   // (as a new terminal under the same link) after `milliseconds`.
@@ -82,13 +87,19 @@ class SimulatedTransmitter {
   mutable std::condition_variable framesChanged_;
   TransmitterModel model_;
   int master_ = -1;
-  int slave_ = -1;  // held open so the terminal survives the program closing it
+  int slave_ = -1;     // held open so the terminal survives the program closing it
+  int openings_ = -1;  // readable when the terminal is opened, while noise waits for that
+  Bytes noise_;
+  int noiseDelayMs_ = 0;
   std::string terminalPath_;
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
   bool stopping_ = false;
   Clock::time_point returnAt_{};
   bool vanished_ = false;
+  // A request asked the device to vanish: when, and for how long.
+  Clock::time_point unplugAt_{};
+  int unplugForMs_ = 0;
   std::thread thread_;
 };
 

@@ -89,6 +89,10 @@ void TransmitterModel::HandleFrame(const Bytes& frame, Clock::time_point now) {
   }
 }
 
+void TransmitterModel::SendUnasked(Bytes bytes, Clock::time_point due) {
+  if (!bytes.empty()) pending_.push_back({due, 0, std::move(bytes)});
+}
+
 std::vector<DueReply> TransmitterModel::TakeDue(Clock::time_point now) {
   std::stable_sort(pending_.begin(), pending_.end(),
                    [](const DueReply& a, const DueReply& b) { return a.due < b.due; });

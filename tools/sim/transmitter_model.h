@@ -26,7 +26,7 @@ struct Misbehaviour {
     kExtra,    // the reply followed by `count` extra bytes
     kLate,     // the reply after `delayMs` instead of the usual delay
     kGarbage,  // `bytes` instead of the reply
-    kVanish,   // the terminal disappears for `delayMs`, then comes back
+    kVanish,   // 20 ms on, the terminal disappears for `delayMs`, then comes back
   };
   Kind kind;
   int count = 0;
@@ -41,7 +41,7 @@ struct ReceivedFrame {
 
 struct SentReply {
   Clock::time_point at;
-  std::uint8_t request;  // 'B' or 'E'
+  std::uint8_t request;  // 'B' or 'E'; 0 for noise sent unasked
   Bytes bytes;           // exactly what went onto the line
 };
 
@@ -60,6 +60,9 @@ class TransmitterModel {
   // Bytes as they come off the line. A request that is to make the device
   // vanish leaves that wish for TakeVanish.
   void TakeBytes(const std::uint8_t* bytes, std::size_t count, Clock::time_point now);
+
+  // Sends `bytes` at `due`, unasked: on record as a reply to request 0.
+  void SendUnasked(Bytes bytes, Clock::time_point due);
 
   // The replies due by `now`, in order, taken from the queue.
   std::vector<DueReply> TakeDue(Clock::time_point now);
