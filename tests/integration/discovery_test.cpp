@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -112,6 +113,32 @@ class DiscoveryTest : public ::testing::Test {
 TEST_F(DiscoveryTest, PortsComeInTheOrderTheyAppearedTheNewestLast) {
   const std::string self = std::to_string(getpid());
   const long long now = static_cast<long long>(time(nullptr));
+  // Another terminal, whose other side a process of this user's holds.
+  const int otherMaster = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(otherMaster, 0);
+  ASSERT_EQ(grantpt(otherMaster), 0);
+  ASSERT_EQ(unlockpt(otherMaster), 0);
+  const std::string otherTerminal = ptsname(otherMaster);
+  struct Holder {
+    pid_t pid = fork();
+    ~Holder() {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  } holder;
+  if (holder.pid == 0) {
+    pause();
+    _exit(0);
+  }
+  close(otherMaster);
+  ASSERT_GT(holder.pid, 0);
+  // A thread of this process: its id answers in /proc as if it were one.
+  std::promise<pid_t> threadId;
+  const std::jthread sleeper([&](std::stop_token stop) {
+    threadId.set_value(gettid());
+    while (!stop.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
+  const std::string thread = std::to_string(threadId.get_future().get());
   Publish("early-" + self, terminal_, now - 3600);
   AddTty("ttyS0", "pnp,serial-base,serial-base", 4);       // built in, present since boot
   AddTty("ttyS1", "platform,serial-base,serial-base", 0);  // a placeholder without a UART
@@ -127,6 +154,8 @@ TEST_F(DiscoveryTest, PortsComeInTheOrderTheyAppearedTheNewestLast) {
   Publish("dead-999999999", terminal_, now + 7200);             // its simulator is gone
   Publish("gone-" + self, root_ + "/no-terminal", now + 7200);  // its terminal is gone
   Publish("noname", terminal_, now + 7200);                     // not a simulator's entry
+  Publish("thread-" + thread, terminal_, now + 7200);           // a thread published nothing
+  Publish("elsewhere-" + self, otherTerminal, now + 7200);      // its publisher holds another
 
   const Names expected = {pub_ + "/early-" + self, dev_ + "/ttyS0",   dev_ + "/ttyUSB0",
                           dev_ + "/ttyAMA0",       dev_ + "/ttyACM0", pub_ + "/late2-" + self,
@@ -169,8 +198,10 @@ TEST_F(DiscoveryTest, UdevsFirstSightingOrdersTheDevicesNotTheirNodes) {
   };
   stampedAt("before-" + self, uptime - 3000);  // started before the last adapter
   stampedAt("after-" + self, uptime - 1000);
-  const Names all = {dev_ + "/ttyS0", dev_ + "/ttyUSB0", pub_ + "/before-" + self,
-                     dev_ + "/ttyACM0", pub_ + "/after-" + self};
+  // Started a moment after this listing reads the clock: still the newest.
+  stampedAt("justnow-" + self, uptime + 1000000);
+  const Names all = {dev_ + "/ttyS0",   dev_ + "/ttyUSB0",       pub_ + "/before-" + self,
+                     dev_ + "/ttyACM0", pub_ + "/after-" + self, pub_ + "/justnow-" + self};
   EXPECT_EQ(List(), all);
 }
 

@@ -111,11 +111,15 @@ Microseconds FirstSeen(const fs::path& entry, const std::string& udevData, const
 }
 
 // When a simulator published its port: it stamps its link with the monotonic
-// clock. A link stamped by the wall clock instead (a time later than now on
-// the monotonic clock) is moved onto it.
+// clock. A link stamped by the wall clock instead (made by hand, or by an
+// older simulator) is moved onto it. The two are told apart by size, not by
+// the clock reading of this listing, which a simulator started a moment later
+// has already passed: time since boot stays far below 10^9 s, time since 1970
+// has long been above it.
 Microseconds Published(const struct stat& link, const Clocks& clocks) {
+  constexpr Microseconds kWallClockFrom = 1000000000LL * 1000000;
   const Microseconds stamp = ToMicroseconds(link.st_mtim);
-  return stamp > clocks.monotonic ? clocks.OnMonotonic(link.st_mtim) : stamp;
+  return stamp >= kWallClockFrom ? clocks.OnMonotonic(link.st_mtim) : stamp;
 }
 
 // A port found by discovery, with the moment it appeared.

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <system_error>
 
@@ -48,25 +47,35 @@ bool FoldersAboveAreSafe(const std::string& folder) {
 
 // The process that published NAME-PID, while it runs as this user. A process
 // of someone else's that happens to have that id does not count, nor does one
-// that has ended but not yet been reaped.
+// that has ended but not yet been reaped, nor a thread: /proc answers for a
+// thread's id too, with its process's descriptors, but a thread publishes
+// nothing, and its id may be any task of the user's by now.
 std::optional<std::string> RunningPublisher(const std::string& entryName) {
   const auto dash = entryName.rfind('-');
   if (dash == std::string::npos || dash + 1 == entryName.size()) return std::nullopt;
   for (std::size_t i = dash + 1; i < entryName.size(); ++i) {
     if (entryName[i] < '0' || entryName[i] > '9') return std::nullopt;
   }
-  const std::string process = "/proc/" + entryName.substr(dash + 1);
+  const std::string id = entryName.substr(dash + 1);
+  const std::string process = "/proc/" + id;
   struct stat info {};
   if (stat(process.c_str(), &info) != 0 || info.st_uid != getuid()) return std::nullopt;
-  // The state follows the command name, which is in parentheses and may
-  // itself hold blanks and parentheses.
-  std::ifstream statFile(process + "/stat");
-  const std::string fields((std::istreambuf_iterator<char>(statFile)),
-                           std::istreambuf_iterator<char>());
-  const auto close = fields.rfind(')');
-  if (close == std::string::npos || close + 2 >= fields.size()) return std::nullopt;
-  const char state = fields[close + 2];
-  if (state == 'Z' || state == 'X') return std::nullopt;
+  // The kernel escapes line breaks in the command name, so each field is a
+  // line of its own.
+  std::ifstream status(process + "/status");
+  std::string line;
+  bool running = false;
+  bool isProcess = false;
+  while (std::getline(status, line)) {
+    if (line.rfind("State:", 0) == 0) {
+      const auto letter = line.find_first_not_of(" \t", 6);
+      running = letter != std::string::npos && line[letter] != 'Z' && line[letter] != 'X';
+    } else if (line.rfind("Tgid:", 0) == 0) {
+      const auto digits = line.find_first_not_of(" \t", 5);
+      isProcess = digits != std::string::npos && line.substr(digits) == id;
+    }
+  }
+  if (!running || !isProcess) return std::nullopt;
   return process;
 }
 
