@@ -2,9 +2,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <thread>
-#include <vector>
 
 #include "ops/operation_state.h"
 #include "view/control_ids.h"
@@ -46,17 +44,9 @@ void ShowProgress(DialogHandle dialog, int count) {
 
 bool GetWholeControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize) {
   if (bufferSize <= 0) return false;
-  // Room for more than fits, by a whole character at least: the window cuts a
-  // text between characters, so a text that does not fit still shows longer.
-  std::vector<char> wider(static_cast<std::size_t>(bufferSize) + 4, '\0');
-  GetControlText(dialog, controlId, wider.data(), static_cast<int>(wider.size()));
-  const std::size_t length = std::strlen(wider.data());
-  if (length >= static_cast<std::size_t>(bufferSize)) {
-    buffer[0] = '\0';
-    return false;
-  }
-  std::memcpy(buffer, wider.data(), length + 1);
-  return true;
+  if (GetControlText(dialog, controlId, buffer, bufferSize)) return true;
+  buffer[0] = '\0';
+  return false;
 }
 
 std::optional<Reply> ArrivedReply(PortHandle& port) {

@@ -42,8 +42,9 @@ std::string FullStops(int count);
 void ShowProgress(DialogHandle dialog, int count);
 
 // Reads the text of field `controlId` into `buffer`, which holds `bufferSize`
-// bytes, when all of it fits. A text that does not fit leaves the buffer empty
-// and returns false: cut short, it could read as another valid value.
+// bytes, when all of it fits. A text that does not fit, or holds a NUL
+// character, leaves the buffer empty and returns false: cut short, it could
+// read as another valid value.
 bool GetWholeControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize);
 
 // The reply of the operation's own opening, when the reply flag is raised.

@@ -8,9 +8,11 @@
 
 // The longest prefix of `utf8` that fits `bufferSize` bytes with its zero
 // terminator and does not end inside a multi-byte sequence, copied into
-// `buffer`. Does nothing when bufferSize is not positive.
-inline void CopyUtf8Cut(const std::string& utf8, char* buffer, int bufferSize) {
-  if (buffer == nullptr || bufferSize <= 0) return;
+// `buffer`. Does nothing when bufferSize is not positive. Returns whether the
+// copy is the whole text: not when it was cut, nor when the text holds a NUL
+// character, where the copy would end as a C string and read short.
+inline bool CopyUtf8Cut(const std::string& utf8, char* buffer, int bufferSize) {
+  if (buffer == nullptr || bufferSize <= 0) return utf8.empty();
   std::size_t n = utf8.size();
   if (n > static_cast<std::size_t>(bufferSize - 1)) {
     n = static_cast<std::size_t>(bufferSize - 1);
@@ -19,6 +21,7 @@ inline void CopyUtf8Cut(const std::string& utf8, char* buffer, int bufferSize) {
   }
   std::memcpy(buffer, utf8.data(), n);
   buffer[n] = '\0';
+  return n == utf8.size() && utf8.find('\0') == std::string::npos;
 }
 
 #endif

@@ -16,8 +16,10 @@ void SetControlText(DialogHandle dialog, int controlId, const char* text);
 
 // Copies the text of control `controlId` into `buffer`, which holds
 // `bufferSize` bytes; the copy is cut to fit, between characters, and always
-// zero-terminated.
-void GetControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize);
+// zero-terminated. Returns whether it is the whole text: false when it was
+// cut, or when the text holds a NUL character (a pasted one, say), at which
+// the copy would end.
+bool GetControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize);
 
 // Index of the selected entry of list `controlId`, or -1 when none is chosen.
 int GetListSelection(DialogHandle dialog, int controlId);

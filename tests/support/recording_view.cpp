@@ -100,8 +100,8 @@ void SetControlText(DialogHandle dialog, int controlId, const char* text) {
   ViewOf(dialog).RecordSet(controlId, text);
 }
 
-void GetControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize) {
-  CopyUtf8Cut(ViewOf(dialog).Read(controlId), buffer, bufferSize);
+bool GetControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize) {
+  return CopyUtf8Cut(ViewOf(dialog).Read(controlId), buffer, bufferSize);
 }
 
 int GetListSelection(DialogHandle dialog, int controlId) {

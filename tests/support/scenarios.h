@@ -228,6 +228,12 @@ inline const std::vector<Scenario>& All() {
       Refused("CalibrateRefusesADecimalComma", "23,5"), Refused("CalibrateRefusesHex", "0x1A"),
       Refused("CalibrateRefusesLettersAfterTheNumber", "25abc"),
       Refused("CalibrateRefusesTwoPoints", "1..2"),
+      // Pasted with a NUL character inside: as a C string it would read "10".
+      [] {
+        Scenario row = Refused("CalibrateRefusesAnEntryWithANulInside", std::string("10\0" "00", 5));
+        row.levels = kIntegration | kQt;  // a Win32 edit cannot hold one
+        return row;
+      }(),
       // It would fit the field's buffer only cut short, as "000…025." (25.0).
       Refused("CalibrateRefusesAnEntryTooLongForItsField", std::string(251, '0') + "25.5"),
 

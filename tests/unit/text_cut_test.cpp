@@ -14,7 +14,8 @@ TEST(CopyUtf8Cut, CutsBetweenCharactersAndNeverWritesPastTheBuffer) {
   for (const text_cut::Case& c : text_cut::kCases) {
     char buffer[300];
     std::memset(buffer, 'X', sizeof buffer);
-    CopyUtf8Cut(c.text, buffer, c.size);
+    EXPECT_EQ(CopyUtf8Cut(c.text, buffer, c.size), std::string(c.text) == c.expected)
+        << "whether '" << c.text << "' fits " << c.size << " bytes";
     EXPECT_STREQ(buffer, c.expected) << "'" << c.text << "' into " << c.size << " bytes";
     EXPECT_EQ(buffer[c.size], 'X') << "wrote past " << c.size << " bytes";
   }

@@ -53,11 +53,11 @@ void SetControlText(DialogHandle dialog, int controlId, const char* text) {
   OnWindowThread(window, [&] { window->SetText(controlId, copy); });
 }
 
-void GetControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize) {
+bool GetControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize) {
   MainWindow* window = WindowOf(dialog);
   std::string text;
   OnWindowThread(window, [&] { text = window->Text(controlId); });
-  CopyUtf8Cut(text, buffer, bufferSize);
+  return CopyUtf8Cut(text, buffer, bufferSize);
 }
 
 int GetListSelection(DialogHandle dialog, int controlId) {

@@ -27,18 +27,15 @@ void SetControlText(DialogHandle dialog, int controlId, const char* text) {
   SetDlgItemTextW(AsWindow(dialog), controlId, WideFromUtf8(text).c_str());
 }
 
-void GetControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize) {
-  if (buffer == nullptr || bufferSize <= 0) return;
-  buffer[0] = '\0';
+bool GetControlText(DialogHandle dialog, int controlId, char* buffer, int bufferSize) {
   const HWND control = GetDlgItem(AsWindow(dialog), controlId);
-  if (control == nullptr) return;
   // The whole text is fetched and converted first, so that the cut to the
   // caller's size falls between characters rather than inside one.
-  const int length = GetWindowTextLengthW(control);
-  if (length <= 0) return;
+  const int length = control != nullptr ? GetWindowTextLengthW(control) : 0;
+  if (length <= 0) return CopyUtf8Cut("", buffer, bufferSize);
   std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
   const int copied = GetWindowTextW(control, wide.data(), length + 1);
-  CopyUtf8Cut(Utf8FromWide(wide.data(), copied), buffer, bufferSize);
+  return CopyUtf8Cut(Utf8FromWide(wide.data(), copied), buffer, bufferSize);
 }
 
 int GetListSelection(DialogHandle dialog, int controlId) {

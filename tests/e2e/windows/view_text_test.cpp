@@ -60,7 +60,9 @@ int main() {
     SetControlText(dialog, kEditId, c.text);
     char buffer[300];
     std::memset(buffer, 'X', sizeof buffer);
-    GetControlText(dialog, kEditId, buffer, c.size);
+    const bool whole = GetControlText(dialog, kEditId, buffer, c.size);
+    Check(whole == (std::string(c.text) == c.expected),
+          "whether '" + std::string(c.text) + "' fits " + std::to_string(c.size) + " bytes");
     const std::string got(buffer);
     Check(got == c.expected && std::strlen(buffer) < static_cast<std::size_t>(c.size),
           "'" + std::string(c.text) + "' into " + std::to_string(c.size) + " bytes gave " +
