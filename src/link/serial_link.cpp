@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "link/line_waits.h"
 #include "link/port_discovery.h"
 #include "link/serial_port.h"
 #include "view/control_ids.h"
@@ -16,6 +17,9 @@ namespace {
 
 constexpr std::uint32_t kReaderReadTimeoutMs = 20000;
 constexpr std::uint32_t kCommandReadTimeoutMs = 50;
+// A write may take 1 ms a byte and 50 ms beyond, its drain included.
+constexpr std::uint32_t kWriteMsPerByte = 1;
+constexpr std::uint32_t kWriteConstantMs = 50;
 
 // How long a closing waits for its reader after cancelling the read. The read
 // ends within milliseconds of the cancel; this bound only keeps a broken
@@ -42,7 +46,7 @@ struct PortOpening {
   std::condition_variable changed;
   bool closed = false;       // once set, the reader reads and publishes nothing
   bool readerArmed = false;  // the reader has purged and waits for the request
-  bool requestSent = false;  // the request is out and the input purged: read now
+  bool requestSent = false;  // the request has left the driver: read now
   bool readerDone = false;
   std::optional<Reply> reply;  // published by the reader, taken by the owner
 
@@ -75,8 +79,8 @@ namespace {
 
 // Reads the one reply of `kind` and publishes it with its opening, unless the
 // opening has been closed by then. The read starts only once the request has
-// gone out and the input has been purged after it: whatever reached the port
-// before that is not the device's answer to this request.
+// left the driver; what arrived since the line went quiet before it waits in
+// the input, and is the device's answer.
 void ReplyReader(std::shared_ptr<PortOpening> opening, ReplyKind kind) {
   opening->Purge(PurgeQueues::kInputAndOutput);
   const std::size_t wanted = ReplySize(kind);
@@ -164,7 +168,7 @@ bool OpenPort(PortHandle& handle, DialogHandle dialog, const char* name,
     return refuse(kSetParametersFail);
   }
   SetPortEventsAndQueues(port);
-  const PortTimeouts timeouts{kNoReadInterval, 1, readTimeoutMs, 1, 50};
+  const PortTimeouts timeouts{kNoReadInterval, 1, readTimeoutMs, kWriteMsPerByte, kWriteConstantMs};
   if (!SetPortTimeouts(port, timeouts)) {
     Diagnose("set time-outs of", name, PortLastError(port));
     return refuse(kSetTimeFail);
@@ -196,25 +200,32 @@ bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count
     return false;
   }
   PortOpening& opening = *PortAccess::Of(handle);
-  opening.Purge(PurgeQueues::kInputAndOutput);
-  bool written = WritePort(opening.port, bytes, count);
-  if (written) {
-    // The input is cleared the moment the driver has the bytes: a quick device
-    // starts answering about 2 ms after the write, while the request may still
-    // be leaving the adapter. Only then is the output waited for, which the
-    // purge must not cut short.
-    opening.Purge(PurgeQueues::kInputOnly);
-    written = WaitPortDrained(opening.port);
-  }
-  if (!written) {
-    Diagnose("write to", opening.name, PortLastError(opening.port));
+  const auto fail = [&](const char* step, LineWait how) {
+    if (how == LineWait::kTimedOut) {
+      WriteDiagnosticLine("corvelle: the output of " + opening.name + " did not drain in time");
+    } else {
+      Diagnose(step, opening.name, PortLastError(opening.port));
+    }
     // What a failed or stuck write left behind goes, in both directions.
     opening.Purge(PurgeQueues::kInputAndOutput);
     ShowTips(dialog, kSendFail);
     return false;
+  };
+  opening.Purge(PurgeQueues::kInputAndOutput);
+  // Stale bytes that an adapter still held arrive after that purge; the
+  // request goes out once the line has been quiet for longer than it holds
+  // them. Nothing is purged after the write: a quick device answers within
+  // 2 ms, sooner than a loaded machine may let this thread run again.
+  const LineWait quiet = WaitForQuietLine(opening.port);
+  if (quiet == LineWait::kFailed) return fail("watch the input of", quiet);
+  if (quiet == LineWait::kTimedOut) {
+    WriteDiagnosticLine("corvelle: the line of " + opening.name + " never went quiet");
   }
-  // Only now may the reader take what arrives as the answer to this request:
-  // nothing read since the purge above has been lost, it waits in the input.
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(kWriteMsPerByte * count + kWriteConstantMs);
+  if (!WritePort(opening.port, bytes, count)) return fail("write to", LineWait::kFailed);
+  const LineWait drained = WaitForDrain(opening.port, deadline);
+  if (drained != LineWait::kDone) return fail("drain the output of", drained);
   opening.Raise(&PortOpening::requestSent);
   return true;
 }

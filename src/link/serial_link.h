@@ -58,8 +58,8 @@ class PortHandle {
 
 // Opens `name` with the 20 s read time-out and starts the reply reader, which
 // reads one reply of `kind` (nothing for kNone). The reader purges the port,
-// then waits for the request: its read starts only after SendFrame's purge
-// that follows the write, and a close ends the wait. Returns once the reader
+// then waits for the request: its read starts only once SendFrame's request
+// has left the driver, and a close ends the wait. Returns once the reader
 // has purged. On failure a "tips" box names the fault, including a reader
 // thread that could not start or did not arm within 2 s, and the message line
 // no longer claims success; the handle may still be valid (opened but not
@@ -70,16 +70,17 @@ bool OpenPortWithReader(PortHandle& port, DialogHandle dialog, const char* name,
 // Opens portName with the 50 ms read time-out, without a reader.
 bool OpenPortForCommand(PortHandle& port, DialogHandle dialog);
 
-// Writes `count` bytes, purging both queues before. As soon as the driver has
-// taken them the input is purged (only the input, so the frame is never cut
-// short), then the write waits, within its time-outs, until the output queue
-// is empty. Then the opening's reader may read: what the device answered
-// since that purge is kept. A write that fails or does not drain in time
-// purges both queues and fails. Shows
-// "serial port not open", and writes nothing, for a handle that is invalid or
-// whose opening failed (a port left at line settings nobody chose), and "send
-// data fail" when the write fails. Returns true on success. Call on the thread
-// that owns `port`.
+// Writes `count` bytes as one request. First both queues are purged and the
+// line must stay quiet for 20 ms (whatever arrives meanwhile is purged, and
+// after 100 ms the request goes anyway), so that nothing an adapter still held
+// can pass for the answer. Nothing is purged after the write: every byte that
+// arrives from then on is the device's, kept for the opening's reader, which
+// starts reading once the driver's output queue is empty. A write that fails,
+// or does not drain within its time-outs, or a queue that can no longer be
+// asked about, purges both queues and fails. Shows "serial port not open", and
+// writes nothing, for a handle that is invalid or whose opening failed (a port
+// left at line settings nobody chose), and "send data fail" when the send
+// fails. Returns true on success. Call on the thread that owns `port`.
 bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count, PortHandle& port);
 
 // Texts of the link's message line and "tips" boxes.

@@ -74,11 +74,18 @@ bool PurgePort(SerialPort* port, PurgeQueues queues);
 // its output queue or the adapter's. False on failure or time-out.
 bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count);
 
-// Waits until the driver's output queue is empty, by the deadline of the last
-// WritePort; false when it is not empty by then. A queue that can no longer be
-// asked about (the device has gone) counts as empty: nothing is left in it to
-// cut short, and the missing reply reports the failure.
-bool WaitPortDrained(SerialPort* port);
+// The driver's two queues, as their counts are asked for.
+enum class PortQueue { kInput, kOutput };
+
+// How many bytes the driver holds in `queue`: received and not yet read, or
+// handed over by a write and not yet sent. False, with the error kept, when
+// the port can no longer be asked (the device has gone).
+bool QueuedBytes(SerialPort* port, PortQueue queue, std::size_t* count);
+
+// Sleeps about `microseconds` on a timer fine enough for a fraction of a
+// millisecond, never a whole system tick: the pace at which the link looks at
+// the queues. False, with the error kept, when the timer fails.
+bool PausePort(SerialPort* port, std::uint32_t microseconds);
 
 // Reads up to `count` bytes within the read time-outs. True when the read
 // itself succeeded, with `*received` bytes (possibly fewer than `count` after a

@@ -53,8 +53,14 @@ testing_line::AdapterOutputQueue adapterQueue;
 std::atomic<bool> failListing{false};   // a folder vanishes while it is listed
 std::atomic<bool> foreignTerminal{false};  // the terminal belongs to another user
 std::atomic<int> threadStartsLeft{-1};  // how many more threads may start; -1: any
-// Noise that reaches the port just before the next request goes out.
-std::atomic<sim::SimulatedTransmitter*> noiseBeforeRequest{nullptr};
+std::atomic<bool> outputCountFails{false};  // the output count, once a write has been made
+std::atomic<bool> inputCountFails{false};
+std::atomic<bool> inputNeverQuiet{false};  // the input count never comes back to zero
+// Stale bytes that an adapter hands over `staleAfter` after the opening's
+// purge, once its latency timer runs out.
+std::atomic<sim::SimulatedTransmitter*> staleInTheAdapter{nullptr};
+sim::Bytes staleBytes;
+std::chrono::milliseconds staleAfter{0};
 const sim::Bytes kNoise = {0x01, 0x02, 0x42, 6, 4, 0xB0, 0x80, 0xC8, 1, 0, 0};
 std::atomic<int> outputQueriesSinceWrite{0};
 std::atomic<bool> wrote{false};
@@ -103,7 +109,16 @@ int __wrap_tcflush(int fd, int queue) {
     if (stallFirstPurge.exchange(false)) std::this_thread::sleep_for(kPurgeStall);
     if (wrote && queue != TCIFLUSH) ++outputFlushesAfterWrite;
   }
-  return __real_tcflush(fd, queue);
+  const int result = __real_tcflush(fd, queue);
+  if (staleInTheAdapter.load() != nullptr && IsTerminal(fd)) {
+    if (sim::SimulatedTransmitter* device = staleInTheAdapter.exchange(nullptr)) {
+      std::thread([device] {
+        std::this_thread::sleep_for(staleAfter);
+        device->Inject(staleBytes);
+      }).detach();
+    }
+  }
+  return result;
 }
 
 // With outputCountLags, the first look at the output queue after a write finds
@@ -121,6 +136,17 @@ int __wrap_ioctl(int fd, unsigned long request, ...) {
   }
   if (result == 0 && request == TIOCOUTQ && behindAnAdapter && IsTerminal(fd)) {
     *static_cast<int*>(argument) = adapterQueue.Queued();
+  }
+  if (result == 0 && request == FIONREAD && inputNeverQuiet && IsTerminal(fd)) {
+    *static_cast<int*>(argument) = 1;
+  }
+  // A count that can no longer be had, as when the device has gone; the
+  // output's only once, in the drain after a write.
+  if ((request == FIONREAD && inputCountFails && IsTerminal(fd)) ||
+      (request == TIOCOUTQ && wrote && outputCountFails && IsTerminal(fd) &&
+       outputCountFails.exchange(false))) {
+    errno = EIO;
+    return -1;
   }
   return result;
 }
@@ -178,18 +204,11 @@ ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
     errno = EIO;
     return -1;
   }
-  if (noiseBeforeRequest.load() != nullptr && IsTerminal(fd)) {
-    if (sim::SimulatedTransmitter* device = noiseBeforeRequest.exchange(nullptr)) {
-      device->Inject(kNoise);
-      pollfd p{fd, POLLIN, 0};
-      __real_poll(&p, 1, 500);  // the noise is in the port's input queue
-    }
-  }
   const ssize_t written = __real_write(fd, buffer, count);
   if (written > 0 && behindAnAdapter && IsTerminal(fd)) {
     adapterQueue.Wrote(static_cast<std::size_t>(written));
   }
-  if (outputCountLags && IsTerminal(fd)) {
+  if ((outputCountLags || outputCountFails) && IsTerminal(fd)) {
     outputQueriesSinceWrite = 0;
     wrote = true;
   }
@@ -255,9 +274,10 @@ class FaultInjectionTest : public testing_sim::SimTest {
     refuseConfiguration = configureHalfway = failWrites = failReads = false;
     stallReads = failLocks = readZeroOnce = stallFirstPurge = false;
     outputCountLags = behindAnAdapter = failListing = foreignTerminal = wrote = false;
+    outputCountFails = inputCountFails = inputNeverQuiet = false;
     outputFlushesAfterWrite = 0;
     threadStartsLeft = -1;
-    noiseBeforeRequest = nullptr;
+    staleInTheAdapter = nullptr;
   }
 
   // After the fault is gone the same window works again, and nothing leaked.
@@ -273,7 +293,11 @@ class FaultInjectionTest : public testing_sim::SimTest {
     EXPECT_EQ(testing_process::ThreadsOnceSettledAt(threads_), threads_);
   }
 
-  void PrepareSet() { FillSetFields(1, 0, "850", "0"); }
+  // The set command's fields, and the calibrate command's entry.
+  void PrepareSet() {
+    FillSetFields(1, 0, "850", "0");
+    view_.SetText(IDC_COLD_PORT_TEMP, "23.4");
+  }
 
   bool TipsFromOtherThread() const {
     for (const auto& e : view_.Events()) {
@@ -307,6 +331,9 @@ struct FaultCase {
 void PrintTo(const FaultCase& c, std::ostream* os) {
   *os << c.name;
 }
+
+// What PrepareSet's fields send.
+const sim::Bytes kSetFrame = {0x44, 1, 0x03, 0x52, 0, 0, 1, 0, 0, 0, 0};
 
 const std::vector<std::string> kRefusedThenNotOpen = {texts::kSetParametersFail,
                                                       texts::kPortNotOpen};
@@ -349,7 +376,20 @@ const FaultCase kFaultCases[] = {
     // may still be leaving the adapter; the purge after it clears only the
     // input, whatever the driver says, and the frame arrives whole.
     {"OutputCountTrailsTheWrite", &outputCountLags, IDOK, {}, false, texts::kSetComplete,
-     {{0x44, 1, 0x03, 0x52, 0, 0, 1, 0, 0, 0, 0}}},
+     {kSetFrame}},
+    // The device goes while its request drains: the frame may never have
+    // left, so nothing is reported set or calibrated. The calibration's
+    // read-back still finds the entry, as a device that did take it would.
+    {"OutputCountFailsWhileTheSetDrains", &outputCountFails, IDOK, {texts::kSendFail}, false,
+     texts::kSetFail, {kSetFrame}, true},
+    {"OutputCountFailsWhileTheCalibrationDrains", &outputCountFails, IDC_CALIBRATE_COLD_PORT,
+     {texts::kSendFail}, false, texts::kCalibrateFail, {{0x46, 0x00, 0xEA, 0x00}, {'E'}}, true},
+    // The input count fails before the request: nothing is sent.
+    {"InputCountFailsReadColdPort", &inputCountFails, IDC_READ_COLD_PORT, {texts::kSendFail}, true,
+     texts::kColdPortReadFail, {}},
+    // A line that never goes quiet holds the request up for 100 ms, no longer.
+    {"LineThatNeverGoesQuiet", &inputNeverQuiet, IDOK, {}, false, texts::kSetComplete,
+     {kSetFrame}},
 };
 
 class FaultTableTest : public FaultInjectionTest,
@@ -456,27 +496,35 @@ TEST_F(FaultInjectionTest, ThreadsThatCannotStartAreReported) {
   ExpectRecovered();
 }
 
-// Bytes that reach the port after the reader is armed but before the request
-// is out are not the device's answer, whatever they look like.
-TEST_F(FaultInjectionTest, BytesBeforeTheRequestAreNeverTheReply) {
+// Stale bytes that an adapter hands over after the opening's purge, once its
+// latency timer (16 ms on an FTDI chip) runs out, and before the request:
+// never taken for the device's answer, nor shifting it.
+TEST_F(FaultInjectionTest, StaleBytesFromTheAdapterAreNeverTheReply) {
   device_->SetSettingReply({0x42, 3, 0x03, 0xE8, 0, 0, 1, 0, 0, 0, 0});
   device_->SetColdPortTenths(-52);
   struct Case {
     int id;
     int field;
     const char* deviceText;  // what the field shows when the device's reply is taken
+    int afterMs;
+    sim::Bytes stale;
   };
-  const Case cases[] = {{IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2"},
-                        {IDC_READ_SETTING, IDC_READ_MAX, "1000"}};
+  const Case cases[] = {{IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2", 5, {0x00}},
+                        {IDC_READ_SETTING, IDC_READ_MAX, "1000", 10, kNoise},
+                        {IDC_READ_SETTING, IDC_READ_MAX, "1000", 15, {0x42}},
+                        {IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2", 15, kNoise}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.id);
+    SCOPED_TRACE(std::to_string(c.id) + " after " + std::to_string(c.afterMs) + " ms");
     view_.ClearEvents();
-    noiseBeforeRequest = device_.get();
+    view_.SetText(c.field, "");
+    staleBytes = c.stale;
+    staleAfter = std::chrono::milliseconds(c.afterMs);
+    staleInTheAdapter = device_.get();
     RunCommand(c.id);
-    EXPECT_EQ(noiseBeforeRequest.load(), nullptr) << "the noise was injected";
-    const std::vector<std::string> shown = view_.TextsOf(c.field);
-    EXPECT_TRUE(shown.empty() || shown == std::vector<std::string>{c.deviceText})
-        << "showed " << shown.front();
+    EXPECT_EQ(staleInTheAdapter.load(), nullptr) << "the stale bytes were handed over";
+    EXPECT_EQ(view_.Text(c.field), c.deviceText);
+    EXPECT_EQ(view_.Text(IDC_MESSAGE), c.id == IDC_READ_SETTING ? texts::kSettingReadSuccess
+                                                                : texts::kColdPortReadSuccess);
   }
   ExpectRecovered();
 }

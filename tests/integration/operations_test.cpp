@@ -124,6 +124,12 @@ TEST_P(ScenarioTest, ShowsWhatTheTechnicianShouldSee) {
   for (std::size_t i = 0; i < frames.size() && i < row.op->openingsAtMs.size(); ++i) {
     EXPECT_NEAR(MsSinceStart(frames[i].at), row.op->openingsAtMs[i], 80.0) << "frame " << i;
   }
+  if (!row.noiseWhenOpened.empty()) {
+    const auto sent = device_->Replies();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.front().request, 0) << "the noise went out before the request";
+    EXPECT_EQ(sent.front().bytes, row.noiseWhenOpened);
+  }
   EXPECT_EQ(readyForCommand.load(), 1);
   EXPECT_EQ(OperationState.load(), STATE_IDLE);
   EXPECT_EQ(replyArrived.load(), 0);

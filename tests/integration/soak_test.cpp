@@ -5,11 +5,15 @@
 // operations run at a tenth of their normal pace so the run stays short; the
 // real pace is covered by the operation tests.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -188,6 +192,70 @@ TEST_F(SoakTest, OutcomesMatchWhatTheDeviceDid) {
   EXPECT_EQ(testing_process::OpenDescriptors(), fds);
   EXPECT_EQ(testing_process::ThreadsOnceSettledAt(threads), threads);
   EXPECT_TRUE(view_.Tips().empty()) << view_.Tips().front();
+}
+
+// Thousands of requests to a device as quick as a 9600 line allows (1 ms, then
+// a byte every 1.04 ms), on four lines at once, with both cores kept busy and
+// the link's threads below the device's in priority: a thread held up after
+// its write, for longer than the device takes to answer, must lose none of
+// the answer. Runs alone (RUN_SERIAL), so that its load holds up no other test.
+TEST_F(SoakTest, AQuickDeviceLosesNoAnswerOnABusyMachine) {
+#ifdef CORVELLE_SANITIZED
+  constexpr int kRequests = 400;
+#else
+  constexpr int kRequests = 2400;
+#endif
+  constexpr int kLines = 4;
+  std::vector<std::unique_ptr<sim::SimulatedTransmitter>> devices;
+  for (int i = 0; i < kLines; ++i) {
+    sim::SimOptions options;
+    options.linkDir = folder_;
+    options.name = "quick" + std::to_string(i);
+    options.replyDelayMs = 1;
+    options.bytePacing = sim::kLinePace;
+    devices.push_back(std::make_unique<sim::SimulatedTransmitter>(options));
+    devices.back()->SetColdPortTenths(-52 - i);
+  }
+  std::atomic<bool> loaded{true};
+  std::vector<std::thread> load;
+  for (int i = 0; i < 3; ++i) {
+    load.emplace_back([&] {
+      while (loaded.load(std::memory_order_relaxed)) {
+      }
+    });
+  }
+  std::atomic<int> lost{0};
+  std::vector<std::thread> lines;
+  for (int i = 0; i < kLines; ++i) {
+    lines.emplace_back([&, i] {
+      // This thread and the readers it starts yield to the load and the device.
+      setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+      const std::string name = devices[i]->PortPath();
+      const Bytes cold = {static_cast<std::uint8_t>((-52 - i) >> 8 & 0xFF),
+                          static_cast<std::uint8_t>((-52 - i) & 0xFF)};
+      const Bytes setting = {0x42, 3, 0x03, 0xE8, 0, 0, 1, 0, 0, 0, 0};
+      for (int n = i; n < kRequests; n += kLines) {
+        const bool askSetting = n % 2 == 0;
+        const Bytes& expected = askSetting ? setting : cold;
+        const std::uint8_t request = askSetting ? 'B' : 'E';
+        PortHandle port;
+        std::optional<Reply> reply;
+        if (OpenPortWithReader(port, dialog(), name.c_str(),
+                               askSetting ? ReplyKind::kSetting : ReplyKind::kColdPort) &&
+            SendFrame(dialog(), &request, 1, port)) {
+          const auto end = Clock::now() + 1s;
+          while (!(reply = port.TakeReply()) && Clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+        }
+        if (!reply || !std::equal(expected.begin(), expected.end(), reply->bytes.begin())) ++lost;
+      }
+    });
+  }
+  for (std::thread& line : lines) line.join();
+  loaded = false;
+  for (std::thread& busy : load) busy.join();
+  EXPECT_EQ(lost.load(), 0) << "answers lost of " << kRequests;
+  EXPECT_TRUE(view_.Tips().empty());
 }
 
 }  // namespace

@@ -32,6 +32,11 @@ using sim::Misbehaviour;
 // E type, max 1000, min -200.
 inline constexpr Setting kETypeSetting = {0x42, 6, 0x04, 0xB0, 0x80, 0xC8, 1, 0, 0, 0, 0};
 
+// When noise reaches the port after the opening: what reached an FTDI adapter
+// as the port opened and DTR rose, handed over once its latency timer (16 ms
+// by default) runs out.
+inline constexpr int kNoiseAfterMs = 16;
+
 // Where the runners can arrange a row.
 enum Level { kIntegration = 1, kQt = 2, kWine = 4, kEveryLevel = 7 };
 
@@ -67,6 +72,7 @@ struct Scenario {
   Setting setting = kETypeSetting;
   int coldTenths = 250;
   std::vector<Misbehaviour> faults = {};  // for the next requests that expect an answer
+  Bytes noiseWhenOpened = {};             // reaches the port kNoiseAfterMs after the opening
   Port port = Port::kAtHand;
   std::vector<Choice> chosen = {};
   std::vector<Field> typed = {};  // read-back fields too, to see that they are kept
@@ -205,6 +211,14 @@ inline const std::vector<Scenario>& All() {
                 {{IDC_COLD_PORT_TEMP, "20"}}),
       PortMissing("ReadColdPortPortMissing", kReadColdPort),
 
+      // ---- noise as the port opens, before the request: never the reply
+      {.name = "ReadSettingAfterNoiseAsThePortOpens", .op = &kReadSetting,
+       .noiseWhenOpened = {0x00}, .outcome = texts::kSettingReadSuccess,
+       .after = ReadBack("sensor：E type TC\r\n", "1000", "-", "200"), .frames = {{'B'}}},
+      {.name = "ReadColdPortAfterNoiseAsThePortOpens", .op = &kReadColdPort, .coldTenths = -52,
+       .noiseWhenOpened = {0x00, 0xFF}, .outcome = texts::kColdPortReadSuccess,
+       .after = {{IDC_COLD_PORT_TEMP, "-5.2"}}, .frames = {{'E'}}},
+
       // ---- calibrate; the device adopts the target unless told to answer otherwise
       WithClicksDuring(Calibration("CalibrateTheDeviceAdoptsTheTarget", "23.47",
                                    {0x46, 0x00, 0xEA, 0x00}, {}, texts::kCalibrateSuccess)),
@@ -302,6 +316,9 @@ inline void Arrange(testing_sim::SimulatedLine& line, const Scenario& row) {
   device.SetSettingReply(row.setting);
   device.SetColdPortTenths(row.coldTenths);
   for (const Misbehaviour& fault : row.faults) device.Misbehave(fault);
+  if (!row.noiseWhenOpened.empty() && !device.NoiseWhenOpened(row.noiseWhenOpened, kNoiseAfterMs)) {
+    ADD_FAILURE() << "the simulator cannot watch for the opening";
+  }
   if (row.port == Port::kMissing) line.MakePortMissing();
   if (row.port == Port::kNoneFound) testing_sim::UsePort("");
   if (row.port == Port::kGone) device.VanishFor(60000);

@@ -42,29 +42,38 @@ struct Operation {
   const Due& Outcome() const { return steps.back(); }
 };
 
+// Each request waits for the line to have been quiet this long after the
+// port's opening; the operation's own waits count from the request.
+inline constexpr int kQuiet = 20;
+
 // clang-format off
 inline const Operation kConnect = {"Connect", IDC_CONNECT, {}, {{texts::kOpenSuccess, 0}}, ""};
 
 inline const Operation kReadSetting = {
     "ReadSetting", IDC_READ_SETTING, {0},
-    {{kStops[1], 500}, {kStops[2], 1500}, {kStops[3], 2500}, {texts::kSettingReadSuccess, 3500}},
+    {{kStops[1], kQuiet + 500}, {kStops[2], kQuiet + 1500}, {kStops[3], kQuiet + 2500},
+     {texts::kSettingReadSuccess, kQuiet + 3500}},
     texts::kSettingReadFail};
 
 inline const Operation kReadColdPort = {
     "ReadColdPort", IDC_READ_COLD_PORT, {0},
-    {{kStops[1], 0}, {kStops[2], 1000}, {texts::kColdPortReadSuccess, 2100}},
+    {{kStops[1], kQuiet}, {kStops[2], kQuiet + 1000}, {texts::kColdPortReadSuccess, kQuiet + 2100}},
     texts::kColdPortReadFail};
 
 inline const Operation kSet = {
-    "Set", IDOK, {0}, {{kStops[1], 0}, {kStops[2], 1000}, {texts::kSetComplete, 2000}},
+    "Set", IDOK, {0},
+    {{kStops[1], kQuiet}, {kStops[2], kQuiet + 1000}, {texts::kSetComplete, kQuiet + 2000}},
     texts::kSetFail};
 
-// The device settles for 8.5 s after the command's second, then the read-back.
+// The device settles for 8.5 s after the command's second, then the read-back
+// opens the port again and makes its own request.
+constexpr int kReadBack = kQuiet + 9500;
 inline const Operation kCalibrate = {
-    "Calibrate", IDC_CALIBRATE_COLD_PORT, {0, 9500},
-    {{kStops[1], 1000}, {kStops[2], 2000}, {kStops[3], 3000}, {kStops[4], 4000},
-     {kStops[5], 5000}, {kStops[6], 6000}, {kStops[7], 7000}, {kStops[8], 8000},
-     {kStops[1], 9500}, {kStops[2], 10500}, {texts::kCalibrateSuccess, 12100}},
+    "Calibrate", IDC_CALIBRATE_COLD_PORT, {0, kReadBack},
+    {{kStops[1], kQuiet + 1000}, {kStops[2], kQuiet + 2000}, {kStops[3], kQuiet + 3000},
+     {kStops[4], kQuiet + 4000}, {kStops[5], kQuiet + 5000}, {kStops[6], kQuiet + 6000},
+     {kStops[7], kQuiet + 7000}, {kStops[8], kQuiet + 8000}, {kStops[1], kReadBack + kQuiet},
+     {kStops[2], kReadBack + kQuiet + 1000}, {texts::kCalibrateSuccess, kReadBack + kQuiet + 2600}},
     texts::kColdPortReadFail};
 // clang-format on
 
@@ -77,14 +86,22 @@ inline const Operation* const kOperations[] = {&kReadSetting, &kReadColdPort, &k
 
 // The whole message line in order: the openings' success and the steps, the
 // outcome replaced by `outcome` when one is given. Without `portAtHand` the
-// openings fail and show nothing.
+// openings fail and show nothing, and no request waits for a quiet line.
 inline std::vector<Due> MessageLine(const Operation& op, const std::string& outcome = "",
                                     bool portAtHand = true) {
   std::vector<Due> line;
   if (portAtHand) {
     for (int at : op.openingsAtMs) line.push_back({texts::kOpenSuccess, at});
   }
-  line.insert(line.end(), op.steps.begin(), op.steps.end());
+  for (Due due : op.steps) {
+    // Each opening is followed by its request, which waits for a quiet line
+    // first; a port that does not open sends nothing, and waits for nothing.
+    if (!portAtHand) {
+      const int nominal = due.atMs;
+      for (int at : op.openingsAtMs) due.atMs -= at < nominal ? kQuiet : 0;
+    }
+    line.push_back(due);
+  }
   if (!outcome.empty()) line.back().text = outcome;
   std::stable_sort(line.begin(), line.end(),
                    [](const Due& a, const Due& b) { return a.atMs < b.atMs; });

@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,7 +25,6 @@ struct SerialPort {
   int wakeWrite = -1;
   termios settings{};
   PortTimeouts timeouts{kNoReadInterval, 0, 0, 0, 0};
-  std::chrono::steady_clock::time_point writeDeadline{};  // of the last write, for its drain
   std::atomic<int> lastError{0};  // the reader and the owner both record errors
 };
 
@@ -171,7 +171,7 @@ bool PurgePort(SerialPort* port, PurgeQueues queues) {
 }
 
 bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
-  port->writeDeadline =
+  const auto deadline =
       DeadlineFor(port->timeouts.writeMultiplier, port->timeouts.writeConstant, count);
   std::size_t written = 0;
   while (written < count) {
@@ -182,7 +182,7 @@ bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) return Fail(port);
-    const int left = MillisecondsLeft(port->writeDeadline);
+    const int left = MillisecondsLeft(deadline);
     if (left == 0) {
       port->lastError = ETIMEDOUT;
       return false;
@@ -193,17 +193,22 @@ bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
   return true;
 }
 
-bool WaitPortDrained(SerialPort* port) {
-  for (;;) {
-    int queued = 0;
-    if (ioctl(port->fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
-    if (MillisecondsLeft(port->writeDeadline) == 0) {
-      port->lastError = ETIMEDOUT;
-      return false;
-    }
-    // tcdrain() would wait without a deadline on an adapter that never empties.
-    usleep(1000);
+bool QueuedBytes(SerialPort* port, PortQueue queue, std::size_t* count) {
+  int queued = 0;
+  if (ioctl(port->fd, queue == PortQueue::kInput ? FIONREAD : TIOCOUTQ, &queued) != 0) {
+    return Fail(port);
   }
+  *count = queued > 0 ? static_cast<std::size_t>(queued) : 0;
+  return true;
+}
+
+bool PausePort(SerialPort* port, std::uint32_t microseconds) {
+  timespec pause{static_cast<time_t>(microseconds / 1000000),
+                 static_cast<long>(microseconds % 1000000) * 1000};
+  while (nanosleep(&pause, &pause) != 0) {
+    if (errno != EINTR) return Fail(port);
+  }
+  return true;
 }
 
 bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::size_t* received) {

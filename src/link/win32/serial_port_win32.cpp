@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,25 +24,20 @@ constexpr DWORD kWriteGraceMs = 1000;
 // How long a cancelled write may take to end.
 constexpr DWORD kCancelWaitMs = 500;
 
-// How often the wait for an empty output queue looks again.
-constexpr LONGLONG kDrainLookEvery100ns = 5000;  // half a millisecond
-
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
-
-using Clock = std::chrono::steady_clock;  // QueryPerformanceCounter
 
 // A manual-reset event for one overlapped operation; released with the port.
 HANDLE NewEvent() {
   return CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
 
-// The timer that paces the wait for the output queue. Sleep(1) and waits with
-// a time-out last a whole system tick, up to 15.6 ms; a high-resolution timer
-// (Windows 10 1803 and later) keeps to the fraction of a millisecond asked
-// for. Older systems get an ordinary timer, which keeps the tick.
-HANDLE NewDrainTimer() {
+// The timer that paces the link's looks at the queues. Sleep(1) and waits
+// with a time-out last a whole system tick, up to 15.6 ms; a high-resolution
+// timer (Windows 10 1803 and later) keeps to the fraction of a millisecond
+// asked for. Older systems get an ordinary timer, which keeps the tick.
+HANDLE NewPauseTimer() {
   const HANDLE timer = CreateWaitableTimerExW(
       nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
   return timer != nullptr ? timer : CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
@@ -64,10 +58,9 @@ struct SerialPort {
   HANDLE handle = INVALID_HANDLE_VALUE;
   HANDLE readEvent = nullptr;
   HANDLE writeEvent = nullptr;
-  HANDLE drainTimer = nullptr;
+  HANDLE pauseTimer = nullptr;
   DCB settings{};
   PortTimeouts timeouts{kNoReadInterval, 0, 0, 0, 0};
-  Clock::time_point writeDeadline{};  // of the last write, for its drain
 
   // Guards `cancelled` and the issuing of a read, so that a cancel either
   // finds no read yet (and the read then sees the flag) or finds it pending
@@ -94,9 +87,9 @@ void ReleaseHandles(SerialPort* port) {
   if (port->handle != INVALID_HANDLE_VALUE) CloseHandle(port->handle);
   if (port->readEvent != nullptr) CloseHandle(port->readEvent);
   if (port->writeEvent != nullptr) CloseHandle(port->writeEvent);
-  if (port->drainTimer != nullptr) CloseHandle(port->drainTimer);
+  if (port->pauseTimer != nullptr) CloseHandle(port->pauseTimer);
   port->handle = INVALID_HANDLE_VALUE;
-  port->readEvent = port->writeEvent = port->drainTimer = nullptr;
+  port->readEvent = port->writeEvent = port->pauseTimer = nullptr;
 }
 
 }  // namespace
@@ -120,8 +113,8 @@ SerialPort* OpenSerialPort(const char* name, int* osError) {
   port->handle = handle;
   port->readEvent = NewEvent();
   port->writeEvent = NewEvent();
-  port->drainTimer = NewDrainTimer();
-  if (port->readEvent == nullptr || port->writeEvent == nullptr || port->drainTimer == nullptr) {
+  port->pauseTimer = NewPauseTimer();
+  if (port->readEvent == nullptr || port->writeEvent == nullptr || port->pauseTimer == nullptr) {
     *osError = static_cast<int>(GetLastError());
     ReleaseHandles(port);
     delete port;
@@ -205,7 +198,6 @@ bool PurgePort(SerialPort* port, PurgeQueues queues) {
 bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
   const DWORD allowedMs =
       port->timeouts.writeMultiplier * static_cast<DWORD>(count) + port->timeouts.writeConstant;
-  port->writeDeadline = Clock::now() + std::chrono::milliseconds(allowedMs);
   if (count == 0) return true;
   if (port->stuckWrite != nullptr) {
     port->lastError.store(ERROR_BUSY);
@@ -240,25 +232,24 @@ bool WritePort(SerialPort* port, const std::uint8_t* bytes, std::size_t count) {
   return true;
 }
 
-bool WaitPortDrained(SerialPort* port) {
-  for (;;) {
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!ClearCommError(port->handle, &errors, &status) || status.cbOutQue == 0) return true;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(port->writeDeadline - Clock::now());
-    if (left.count() <= 0) {
-      port->lastError.store(WAIT_TIMEOUT);
-      return false;
-    }
-    LARGE_INTEGER due{};
-    due.QuadPart = -kDrainLookEvery100ns;  // relative
-    if (!SetWaitableTimer(port->drainTimer, &due, 0, nullptr, nullptr, FALSE) ||
-        WaitForSingleObject(port->drainTimer, static_cast<DWORD>(left.count()) + 1) ==
-            WAIT_FAILED) {
-      return Fail(port);
-    }
+bool QueuedBytes(SerialPort* port, PortQueue queue, std::size_t* count) {
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (!ClearCommError(port->handle, &errors, &status)) return Fail(port);
+  *count = queue == PortQueue::kInput ? status.cbInQue : status.cbOutQue;
+  return true;
+}
+
+bool PausePort(SerialPort* port, std::uint32_t microseconds) {
+  LARGE_INTEGER due{};
+  due.QuadPart = -static_cast<LONGLONG>(microseconds) * 10;  // relative, in 100 ns
+  // The wait's own time-out is only a guard against a timer that never fires.
+  const DWORD guardMs = microseconds / 1000 + 100;
+  if (!SetWaitableTimer(port->pauseTimer, &due, 0, nullptr, nullptr, FALSE) ||
+      WaitForSingleObject(port->pauseTimer, guardMs) == WAIT_FAILED) {
+    return Fail(port);
   }
+  return true;
 }
 
 bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::size_t* received) {
