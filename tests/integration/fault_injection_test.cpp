@@ -56,11 +56,14 @@ std::atomic<int> threadStartsLeft{-1};  // how many more threads may start; -1: 
 std::atomic<bool> outputCountFails{false};  // the output count, once a write has been made
 std::atomic<bool> inputCountFails{false};
 std::atomic<bool> inputNeverQuiet{false};  // the input count never comes back to zero
-// Stale bytes that an adapter hands over `staleAfter` after the opening's
-// purge, once its latency timer runs out.
-std::atomic<sim::SimulatedTransmitter*> staleInTheAdapter{nullptr};
-sim::Bytes staleBytes;
-std::chrono::milliseconds staleAfter{0};
+// Stale bytes that an adapter hands over a while after the opening's purge,
+// once its latency timer runs out. Left alone once armed.
+struct StaleBytes {
+  sim::SimulatedTransmitter* device;
+  std::chrono::milliseconds after;
+  sim::Bytes bytes;
+};
+std::atomic<const StaleBytes*> staleInTheAdapter{nullptr};
 const sim::Bytes kNoise = {0x01, 0x02, 0x42, 6, 4, 0xB0, 0x80, 0xC8, 1, 0, 0};
 std::atomic<int> outputQueriesSinceWrite{0};
 std::atomic<bool> wrote{false};
@@ -111,10 +114,10 @@ int __wrap_tcflush(int fd, int queue) {
   }
   const int result = __real_tcflush(fd, queue);
   if (staleInTheAdapter.load() != nullptr && IsTerminal(fd)) {
-    if (sim::SimulatedTransmitter* device = staleInTheAdapter.exchange(nullptr)) {
-      std::thread([device] {
-        std::this_thread::sleep_for(staleAfter);
-        device->Inject(staleBytes);
+    if (const StaleBytes* stale = staleInTheAdapter.exchange(nullptr)) {
+      std::thread([stale] {
+        std::this_thread::sleep_for(stale->after);
+        stale->device->Inject(stale->bytes);
       }).detach();
     }
   }
@@ -506,20 +509,18 @@ TEST_F(FaultInjectionTest, StaleBytesFromTheAdapterAreNeverTheReply) {
     int id;
     int field;
     const char* deviceText;  // what the field shows when the device's reply is taken
-    int afterMs;
-    sim::Bytes stale;
+    StaleBytes stale;
   };
-  const Case cases[] = {{IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2", 5, {0x00}},
-                        {IDC_READ_SETTING, IDC_READ_MAX, "1000", 10, kNoise},
-                        {IDC_READ_SETTING, IDC_READ_MAX, "1000", 15, {0x42}},
-                        {IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2", 15, kNoise}};
+  sim::SimulatedTransmitter* device = device_.get();
+  const Case cases[] = {{IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2", {device, 5ms, {0x00}}},
+                        {IDC_READ_SETTING, IDC_READ_MAX, "1000", {device, 10ms, kNoise}},
+                        {IDC_READ_SETTING, IDC_READ_MAX, "1000", {device, 15ms, {0x42}}},
+                        {IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2", {device, 15ms, kNoise}}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.id) + " after " + std::to_string(c.afterMs) + " ms");
+    SCOPED_TRACE(std::to_string(c.id) + " after " + std::to_string(c.stale.after.count()) + " ms");
     view_.ClearEvents();
     view_.SetText(c.field, "");
-    staleBytes = c.stale;
-    staleAfter = std::chrono::milliseconds(c.afterMs);
-    staleInTheAdapter = device_.get();
+    staleInTheAdapter = &c.stale;
     RunCommand(c.id);
     EXPECT_EQ(staleInTheAdapter.load(), nullptr) << "the stale bytes were handed over";
     EXPECT_EQ(view_.Text(c.field), c.deviceText);
