@@ -37,6 +37,12 @@ const std::string kBuild = CORVELLE_WINDOWS_BUILD_DIR;
 const std::string kProgram = kBuild + "/src/app/win32/corvelle.exe";
 const std::string kDriverExe = kBuild + "/tests/e2e/windows/corvelle-driver.exe";
 const char kPortName[] = "COM12";
+// Alone the window shows within about 250 ms (docs/performance.md). Here
+// three programs, their drivers and their simulators start at once on two
+// cores: most windows show within 600 ms, one in twenty or thirty took up to
+// 1.3 s on this machine. Twice that bound still catches a start that hangs
+// or has become several times slower.
+constexpr long kLaunchMs = 2000;
 
 std::string Id(int id) {
   return std::to_string(id);
@@ -82,10 +88,10 @@ class WindowsProgram : public ::testing::Test, protected testing_sim::SimulatedL
     return answer.size() > 3 ? answer.substr(3) : "";
   }
 
-  // Starts the program; its window must show within a second.
+  // Starts the program; its window must show within kLaunchMs.
   void Launch() {
     const std::string detail = Step("launch " + e2e::WindowsPath(kProgram));
-    EXPECT_LE(Milliseconds(detail), 1000) << "the window took " << detail;
+    EXPECT_LE(Milliseconds(detail), kLaunchMs) << "the window took " << detail;
   }
 
   static long Milliseconds(const std::string& detail) {
