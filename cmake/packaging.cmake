@@ -6,11 +6,20 @@ set(CPACK_PACKAGE_VENDOR "Corvelle")
 set(CPACK_PACKAGE_CONTACT "Corvelle developers <support@corvelle.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Set up a temperature transmitter over a serial port")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-# Every time stamp in the archives is the commit's (cmake/release_flags.cmake).
+# Every time stamp in the archives is the commit's (cmake/release_flags.cmake),
+# and in UTC where a format keeps local times (a zip's DOS times), however
+# CPack is run: through scripts/package.sh or a package preset alone.
 set(epoch_file ${CMAKE_BINARY_DIR}/cpack_epoch.cmake)
-file(CONFIGURE OUTPUT ${epoch_file} CONTENT
-  "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${CORVELLE_SOURCE_DATE_EPOCH})\nendif()\n")
+file(CONFIGURE OUTPUT ${epoch_file} @ONLY CONTENT [[
+if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+  set(ENV{SOURCE_DATE_EPOCH} @CORVELLE_SOURCE_DATE_EPOCH@)
+endif()
+set(ENV{TZ} UTC)
+]])
 set(CPACK_PROJECT_CONFIG_FILE ${epoch_file})
+# Nor do the modes follow the umask (cmake/cpack_modes.cmake).
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_modes.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_modes.cmake)
 
 if(WIN32)
   # As it ships: already stripped when linked, and signed when a certificate

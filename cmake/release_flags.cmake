@@ -7,15 +7,20 @@
 # compiler has it); on Windows the stack protector, linked statically. The
 # sanitizer builds keep their own instrumentation instead.
 #
-# Reproducibility: build paths are mapped out of the binaries, and every time
-# stamp a package carries is CORVELLE_SOURCE_DATE_EPOCH: SOURCE_DATE_EPOCH
-# when it is set, else the time of the last commit.
+# Reproducibility: build paths are mapped out of what ships (the builds that
+# the package presets make, not the Debug and sanitizer builds, whose paths
+# the debugger needs), and every time stamp a package carries is
+# CORVELLE_SOURCE_DATE_EPOCH: SOURCE_DATE_EPOCH when it is set and not empty,
+# else the time of the last commit.
 include(CheckCXXCompilerFlag)
 include(CheckPIESupported)
 
-# Later maps win, so the build folder, which may lie inside the sources, comes last.
-add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
-                    -ffile-prefix-map=${CMAKE_BINARY_DIR}=./build)
+if(NOT CORVELLE_SANITIZE AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+  # Later maps win, so the build folder, which may lie inside the sources,
+  # comes last.
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
+                      -ffile-prefix-map=${CMAKE_BINARY_DIR}=./build)
+endif()
 
 if(WIN32)
   add_compile_options(-fstack-protector-strong)
@@ -35,7 +40,7 @@ if(NOT WIN32)
   add_link_options(-Wl,-z,relro,-z,now)
 endif()
 
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
+if(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
   set(CORVELLE_SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
 else()
   execute_process(COMMAND git log -1 --format=%ct

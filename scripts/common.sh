@@ -10,7 +10,7 @@ PACKAGES_QT=(qt6-base-dev qt6-base-dev-tools fonts-wqy-microhei)
 PACKAGES_WINDOWS=(mingw-w64 g++-mingw-w64-x86-64)
 PACKAGES_WINE=(wine wine64 xvfb imagemagick fonts-wqy-microhei binutils-mingw-w64-x86-64)
 PACKAGES_FUZZ=(clang libclang-rt-14-dev)
-PACKAGES_PACKAGE=(dpkg-dev file unzip wixl msitools faketime lintian appstream desktop-file-utils
+PACKAGES_PACKAGE=(dpkg-dev file unzip wixl msitools python3 python3-olefile faketime lintian appstream desktop-file-utils
   osslsigncode openssl diffoscope-minimal)
 
 # Installs the packages of the given lists that are not installed yet; runs
