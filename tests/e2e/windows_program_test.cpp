@@ -40,8 +40,9 @@ const char kPortName[] = "COM12";
 // Alone the window shows within about 250 ms (docs/performance.md). Here
 // three programs, their drivers and their simulators start at once on two
 // cores: most windows show within 600 ms, one in twenty or thirty took up to
-// 1.3 s on this machine. Twice that bound still catches a start that hangs
-// or has become several times slower.
+// 1.3 s on this machine, once each Wine prefix has had a first program with
+// windows (wine_fixture.sh). This bound still catches a start that hangs or
+// has become several times slower.
 constexpr long kLaunchMs = 2000;
 
 std::string Id(int id) {
