@@ -56,7 +56,17 @@ struct PortOpening {
 
   ~PortOpening() { CloseSerialPort(port); }
 
+  // The output is discarded only while the driver still holds some (or cannot
+  // say): what an earlier, failed write left behind. Discarding it otherwise
+  // loses bytes on drivers that hand them on before the far end has them: a
+  // pseudo-terminal drops what was written but not yet read at the other
+  // side, and Wine's serial port on one does the same on PURGE_TXCLEAR.
   void Purge(PurgeQueues queues) {
+    std::size_t queued = 0;
+    if (queues == PurgeQueues::kInputAndOutput && QueuedBytes(port, PortQueue::kOutput, &queued) &&
+        queued == 0) {
+      queues = PurgeQueues::kInputOnly;
+    }
     if (!PurgePort(port, queues)) Diagnose("purge", name, PortLastError(port));
   }
 
@@ -200,7 +210,7 @@ bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count
     return false;
   }
   PortOpening& opening = *PortAccess::Of(handle);
-  const auto fail = [&](const char* step, LineWait how) {
+  const auto fail = [&](const char* step, LineWait how = LineWait::kFailed) {
     if (how == LineWait::kTimedOut) {
       WriteDiagnosticLine("corvelle: the output of " + opening.name + " did not drain in time");
     } else {
@@ -217,13 +227,13 @@ bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count
   // them. Nothing is purged after the write: a quick device answers within
   // 2 ms, sooner than a loaded machine may let this thread run again.
   const LineWait quiet = WaitForQuietLine(opening.port);
-  if (quiet == LineWait::kFailed) return fail("watch the input of", quiet);
+  if (quiet == LineWait::kFailed) return fail("watch the input of");
   if (quiet == LineWait::kTimedOut) {
     WriteDiagnosticLine("corvelle: the line of " + opening.name + " never went quiet");
   }
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(kWriteMsPerByte * count + kWriteConstantMs);
-  if (!WritePort(opening.port, bytes, count)) return fail("write to", LineWait::kFailed);
+  if (!WritePort(opening.port, bytes, count)) return fail("write to");
   const LineWait drained = WaitForDrain(opening.port, deadline);
   if (drained != LineWait::kDone) return fail("drain the output of", drained);
   opening.Raise(&PortOpening::requestSent);

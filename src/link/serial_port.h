@@ -66,7 +66,7 @@ bool SetPortTimeouts(SerialPort* port, const PortTimeouts& timeouts);
 enum class PurgeQueues { kInputAndOutput, kInputOnly };
 
 // Discards everything unread in the input queue and, for kInputAndOutput,
-// unsent in the output queue.
+// unsent in the output queue, whatever the output queue holds.
 bool PurgePort(SerialPort* port, PurgeQueues queues);
 
 // Hands all `count` bytes to the driver, within the write time-outs counted

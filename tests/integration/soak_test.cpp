@@ -206,15 +206,13 @@ TEST_F(SoakTest, AQuickDeviceLosesNoAnswerOnABusyMachine) {
   constexpr int kRequests = 2400;
 #endif
   constexpr int kLines = 4;
+  const Bytes setting = {0x42, 3, 0x03, 0xE8, 0, 0, 1, 0, 0, 0, 0};  // the simulator's own
+  const Bytes cold = {0xFF, 0xCC};                                     // -5.2
   std::vector<std::unique_ptr<sim::SimulatedTransmitter>> devices;
   for (int i = 0; i < kLines; ++i) {
-    sim::SimOptions options;
-    options.linkDir = folder_;
-    options.name = "quick" + std::to_string(i);
-    options.replyDelayMs = 1;
-    options.bytePacing = sim::kLinePace;
-    devices.push_back(std::make_unique<sim::SimulatedTransmitter>(options));
-    devices.back()->SetColdPortTenths(-52 - i);
+    devices.push_back(std::make_unique<sim::SimulatedTransmitter>(
+        sim::SimOptions{folder_, "quick" + std::to_string(i), 1, sim::kLinePace}));
+    devices.back()->SetColdPortTenths(-52);
   }
   std::atomic<bool> loaded{true};
   std::vector<std::thread> load;
@@ -231,9 +229,6 @@ TEST_F(SoakTest, AQuickDeviceLosesNoAnswerOnABusyMachine) {
       // This thread and the readers it starts yield to the load and the device.
       setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
       const std::string name = devices[i]->PortPath();
-      const Bytes cold = {static_cast<std::uint8_t>((-52 - i) >> 8 & 0xFF),
-                          static_cast<std::uint8_t>((-52 - i) & 0xFF)};
-      const Bytes setting = {0x42, 3, 0x03, 0xE8, 0, 0, 1, 0, 0, 0, 0};
       for (int n = i; n < kRequests; n += kLines) {
         const bool askSetting = n % 2 == 0;
         const Bytes& expected = askSetting ? setting : cold;

@@ -157,16 +157,8 @@ bool SetPortTimeouts(SerialPort* port, const PortTimeouts& timeouts) {
 }
 
 bool PurgePort(SerialPort* port, PurgeQueues queues) {
-  // Output is discarded only while the driver still holds some: what an
-  // earlier, failed write left behind. Flushing unconditionally would be
-  // wrong on a pseudo-terminal: there it drops bytes already written but not
-  // yet handed to the other side, which a real UART has long sent.
-  int queued = 0;
-  if (queues == PurgeQueues::kInputAndOutput && ioctl(port->fd, TIOCOUTQ, &queued) == 0 &&
-      queued > 0 && tcflush(port->fd, TCOFLUSH) != 0) {
-    return Fail(port);
-  }
-  if (tcflush(port->fd, TCIFLUSH) != 0) return Fail(port);
+  const int queue = queues == PurgeQueues::kInputAndOutput ? TCIOFLUSH : TCIFLUSH;
+  if (tcflush(port->fd, queue) != 0) return Fail(port);
   return true;
 }
 

@@ -179,18 +179,7 @@ bool SetPortTimeouts(SerialPort* port, const PortTimeouts& timeouts) {
 }
 
 bool PurgePort(SerialPort* port, PurgeQueues queues) {
-  // The output queue is cleared only while the driver still holds unsent
-  // bytes: what an earlier, failed write left behind. Clearing it
-  // unconditionally loses data on drivers that hand bytes on before the far
-  // end has them: Wine's serial port on a pseudo-terminal flushes the far
-  // end's unread input on PURGE_TXCLEAR.
-  bool outputQueued = false;
-  if (queues == PurgeQueues::kInputAndOutput) {
-    DWORD errors = 0;
-    COMSTAT status{};
-    outputQueued = !ClearCommError(port->handle, &errors, &status) || status.cbOutQue > 0;
-  }
-  const DWORD flags = PURGE_RXCLEAR | (outputQueued ? PURGE_TXCLEAR : 0);
+  const DWORD flags = PURGE_RXCLEAR | (queues == PurgeQueues::kInputAndOutput ? PURGE_TXCLEAR : 0);
   if (!PurgeComm(port->handle, flags)) return Fail(port);
   return true;
 }
