@@ -48,6 +48,9 @@ struct PortOpening {
   bool readerArmed = false;  // the reader has purged and waits for the request
   bool requestSent = false;  // the request has left the driver: read now
   bool readerDone = false;
+  // The request went out on a line that never went quiet: whatever comes back
+  // may hold what the line carried, and is no reply.
+  bool lineNeverQuiet = false;
   std::optional<Reply> reply;  // published by the reader, taken by the owner
 
   // Set only when the opening succeeded in full: nothing is ever sent on a
@@ -87,10 +90,32 @@ struct PortAccess {
 
 namespace {
 
+// Reads until all `wanted` bytes are in. A read may come back with only the
+// part that was already waiting as it began (the serial drivers' rule); the
+// next one then asks for the rest. Ends early at a read that fails, the
+// cancel of a close among them, at one that times out with nothing new, and
+// once the reply's whole time-out has passed since the first read began, so
+// that a reply that stops half-way gives up when a single read would have.
+// False only when a read failed.
+bool ReadWholeReply(SerialPort* port, std::uint8_t* buffer, std::size_t wanted,
+                    std::size_t* received) {
+  const auto giveUpAt =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kReaderReadTimeoutMs + wanted);
+  *received = 0;
+  while (*received < wanted) {
+    std::size_t got = 0;
+    if (!ReadPort(port, buffer + *received, wanted - *received, &got)) return false;
+    *received += got;
+    if (got == 0 || std::chrono::steady_clock::now() >= giveUpAt) break;
+  }
+  return true;
+}
+
 // Reads the one reply of `kind` and publishes it with its opening, unless the
-// opening has been closed by then. The read starts only once the request has
-// left the driver; what arrived since the line went quiet before it waits in
-// the input, and is the device's answer.
+// opening has been closed by then, or its request went out on a line that
+// never went quiet. The read starts only once the request has left the
+// driver; what arrived since the line went quiet before it waits in the
+// input, and is the device's answer.
 void ReplyReader(std::shared_ptr<PortOpening> opening, ReplyKind kind) {
   opening->Purge(PurgeQueues::kInputAndOutput);
   const std::size_t wanted = ReplySize(kind);
@@ -109,16 +134,16 @@ void ReplyReader(std::shared_ptr<PortOpening> opening, ReplyKind kind) {
     Reply reply;
     reply.kind = kind;
     std::size_t received = 0;
-    const bool read = ReadPort(opening->port, reply.bytes.data(), wanted, &received);
-    const bool complete = read && received >= wanted;
+    const bool read = ReadWholeReply(opening->port, reply.bytes.data(), wanted, &received);
     bool report = false;
     {
       std::lock_guard lock(opening->mutex);
+      const bool believed = read && received >= wanted && !opening->lineNeverQuiet;
       // A read that fails because the opening was closed is the cancel at work.
       if (!opening->closed) {
         report = !read;
-        if (complete) opening->reply = reply;
-        replyArrived.store(complete ? 1 : 0);
+        if (believed) opening->reply = reply;
+        replyArrived.store(believed ? 1 : 0);
       }
     }
     // Written outside the lock: a standard error that blocks must not hold up
@@ -229,7 +254,10 @@ bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count
   const LineWait quiet = WaitForQuietLine(opening.port);
   if (quiet == LineWait::kFailed) return fail("watch the input of");
   if (quiet == LineWait::kTimedOut) {
-    WriteDiagnosticLine("corvelle: the line of " + opening.name + " never went quiet");
+    WriteDiagnosticLine("corvelle: the line of " + opening.name +
+                        " never went quiet: what comes back is not taken for a reply");
+    std::lock_guard lock(opening.mutex);
+    opening.lineNeverQuiet = true;
   }
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(kWriteMsPerByte * count + kWriteConstantMs);
@@ -242,6 +270,12 @@ bool SendFrame(DialogHandle dialog, const std::uint8_t* bytes, std::size_t count
 
 PortHandle::~PortHandle() {
   Close();
+}
+
+bool PortHandle::LineNeverQuiet() const {
+  if (!opening_) return false;
+  std::lock_guard lock(opening_->mutex);
+  return opening_->lineNeverQuiet;
 }
 
 std::optional<Reply> PortHandle::TakeReply() {

@@ -48,8 +48,13 @@ class PortHandle {
   void Close();
 
   // The reply this opening's reader read completely, handed over once; nothing
-  // when there is no reader, no reply yet, or the read failed or fell short.
+  // when there is no reader, no reply yet, or the read failed or fell short,
+  // or the request went out on a line that never went quiet.
   std::optional<Reply> TakeReply();
+
+  // Whether a request on this opening went out on a line that never went
+  // quiet, so that nothing read after it counts as a reply.
+  bool LineNeverQuiet() const;
 
  private:
   friend struct PortAccess;  // the link's own functions, in serial_link.cpp
@@ -72,8 +77,9 @@ bool OpenPortForCommand(PortHandle& port, DialogHandle dialog);
 
 // Writes `count` bytes as one request. First both queues are purged and the
 // line must stay quiet for 20 ms (whatever arrives meanwhile is purged, and
-// after 100 ms the request goes anyway), so that nothing an adapter still held
-// can pass for the answer. Nothing is purged after the write: every byte that
+// after 100 ms the request goes anyway, but its opening's reader then takes
+// nothing for a reply), so that nothing an adapter still held can pass for the
+// answer. Nothing is purged after the write: every byte that
 // arrives from then on is the device's, kept for the opening's reader, which
 // starts reading once the driver's output queue is empty. A write that fails,
 // or does not drain within its time-outs, or a queue that can no longer be

@@ -22,8 +22,11 @@ struct SerialPort;  // one opening of a port; defined by the platform file
 
 // Read and write time-outs in milliseconds, with the meaning of the Windows
 // communications time-outs. With readInterval at its maximum (kNoReadInterval)
-// a read of n bytes returns as soon as all n are in, or after
-// readMultiplier * n + readConstant ms with what has arrived so far.
+// a read of n bytes that finds bytes already waiting returns at once with
+// them, however few; one that finds none returns as soon as all n are in, or
+// after readMultiplier * n + readConstant ms with what has arrived so far.
+// That is the Windows serial driver's own rule (USB serial drivers copy it),
+// and the POSIX primitive keeps it too, so that both run the same reads.
 struct PortTimeouts {
   std::uint32_t readInterval;
   std::uint32_t readMultiplier;
@@ -87,9 +90,11 @@ bool QueuedBytes(SerialPort* port, PortQueue queue, std::size_t* count);
 // the queues. False, with the error kept, when the timer fails.
 bool PausePort(SerialPort* port, std::uint32_t microseconds);
 
-// Reads up to `count` bytes within the read time-outs. True when the read
-// itself succeeded, with `*received` bytes (possibly fewer than `count` after a
-// time-out); false on an error, on a vanished device or after CancelPortRead.
+// Reads up to `count` bytes by the rule of the read time-outs above. True when
+// the read itself succeeded, with `*received` bytes: possibly fewer than
+// `count`, when some were waiting as it began or at its time-out, and 0 when
+// it timed out with nothing. False on an error, on a vanished device or after
+// CancelPortRead.
 bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::size_t* received);
 
 void CancelPortRead(SerialPort* port);

@@ -80,7 +80,11 @@ void CalibrateColdPortOperation(DialogHandle dialog, PortHandle& port) {
   SleepMs(100);
   SleepMs(500);
   const std::optional<Reply> reply = ArrivedReply(port);
-  if (!reply) return EndOperation(dialog, port, kColdPortReadFail);
+  // A read-back that a chattering line may have mixed into is no read-back at
+  // all, and the calibration it was to confirm has failed.
+  if (!reply) {
+    return EndOperation(dialog, port, port.LineNeverQuiet() ? kCalibrateFail : kColdPortReadFail);
+  }
 
   const double measured = DecodeColdPortReply(reply->bytes.data()).degrees;
   // A read-back close to a target that never reached the device proves

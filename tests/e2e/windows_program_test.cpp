@@ -171,7 +171,7 @@ class WindowsProgram : public ::testing::Test, protected testing_sim::SimulatedL
     for (const auto& field : row.typed) SetText(field.id, field.text);
     Click(row.op->command);
     if (row.clicksDuring) ClickEveryButton();
-    int heldMs = 0;
+    int heldMs = scenario::QuietMs(row) - timeline::kQuiet;
     for (const auto& box : row.boxes) {
       ExpectTips(13000, texts::WithPort(box.text, kPortName));
       if (box.onWorker) heldMs += 350;

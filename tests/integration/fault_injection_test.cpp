@@ -3,13 +3,15 @@
 // fstat and pthread_create (and with the C++ runtime linked in, so that
 // std::thread's and std::filesystem's calls are wrapped too), so the wrappers
 // below stand between the program and the C library and can make the calls on
-// the simulator's terminal, or any thread start, fail or misbehave. Each fault
+// the simulator's terminal, or any thread start, fail or misbehave, and the
+// terminal answer for the serial flags as an FTDI adapter's driver does. Each fault
 // must produce its message, release everything, and leave the window usable.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pthread.h>
 #include <stdarg.h>
@@ -56,14 +58,22 @@ std::atomic<int> threadStartsLeft{-1};  // how many more threads may start; -1: 
 std::atomic<bool> outputCountFails{false};  // the output count, once a write has been made
 std::atomic<bool> inputCountFails{false};
 std::atomic<bool> inputNeverQuiet{false};  // the input count never comes back to zero
-// Stale bytes that an adapter hands over a while after the opening's purge,
-// once its latency timer runs out. Left alone once armed.
+// The reader is held up after the request, as on a busy machine, until the
+// answer has begun to arrive.
+std::atomic<bool> readerHeldUp{false};
+// The terminal's serial flags, as the driver of an FTDI adapter (ftdi_sio)
+// keeps them; a pty has none. With lowLatencyRefused it refuses a change.
+std::atomic<bool> lowLatencyRefused{false};
+std::atomic<int> serialFlags{0};
+// Stale bytes that an adapter hands over in bursts, each a while after the
+// opening's purge, once its latency timer runs out. Left alone once armed.
 struct StaleBytes {
   sim::SimulatedTransmitter* device;
-  std::chrono::milliseconds after;
+  std::vector<std::chrono::milliseconds> after;
   sim::Bytes bytes;
 };
 std::atomic<const StaleBytes*> staleInTheAdapter{nullptr};
+std::atomic<std::chrono::steady_clock::time_point> lastStaleBurst{};
 const sim::Bytes kNoise = {0x01, 0x02, 0x42, 6, 4, 0xB0, 0x80, 0xC8, 1, 0, 0};
 std::atomic<int> outputQueriesSinceWrite{0};
 std::atomic<bool> wrote{false};
@@ -115,9 +125,12 @@ int __wrap_tcflush(int fd, int queue) {
   const int result = __real_tcflush(fd, queue);
   if (staleInTheAdapter.load() != nullptr && IsTerminal(fd)) {
     if (const StaleBytes* stale = staleInTheAdapter.exchange(nullptr)) {
-      std::thread([stale] {
-        std::this_thread::sleep_for(stale->after);
-        stale->device->Inject(stale->bytes);
+      std::thread([stale, purged = std::chrono::steady_clock::now()] {
+        for (const auto after : stale->after) {
+          std::this_thread::sleep_until(purged + after);
+          lastStaleBurst = std::chrono::steady_clock::now();
+          stale->device->Inject(stale->bytes);
+        }
       }).detach();
     }
   }
@@ -132,6 +145,20 @@ int __wrap_ioctl(int fd, unsigned long request, ...) {
   va_start(arguments, request);
   void* argument = va_arg(arguments, void*);
   va_end(arguments);
+  if ((request == TIOCGSERIAL || request == TIOCSSERIAL) && IsTerminal(fd)) {
+    auto* serial = static_cast<serial_struct*>(argument);
+    if (request == TIOCGSERIAL) {
+      *serial = serial_struct{};
+      serial->flags = serialFlags;
+      return 0;
+    }
+    if (lowLatencyRefused.exchange(false)) {
+      errno = EPERM;
+      return -1;
+    }
+    serialFlags = serial->flags;
+    return 0;
+  }
   const int result = __real_ioctl(fd, request, argument);
   if (result == 0 && request == TIOCOUTQ && outputCountLags && IsTerminal(fd) &&
       outputQueriesSinceWrite++ > 0) {
@@ -211,7 +238,7 @@ ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
   if (written > 0 && behindAnAdapter && IsTerminal(fd)) {
     adapterQueue.Wrote(static_cast<std::size_t>(written));
   }
-  if ((outputCountLags || outputCountFails) && IsTerminal(fd)) {
+  if ((outputCountLags || outputCountFails || readerHeldUp) && IsTerminal(fd)) {
     outputQueriesSinceWrite = 0;
     wrote = true;
   }
@@ -230,13 +257,21 @@ ssize_t __wrap_read(int fd, void* buffer, size_t count) {
 // A failing read only shows once the port is readable, so the port's poll
 // reports it readable at once while reads fail.
 int __wrap_poll(pollfd* fds, nfds_t count, int timeout) {
+  if (readerHeldUp && wrote && count > 0 && (fds[0].events & POLLIN) && IsTerminal(fds[0].fd) &&
+      readerHeldUp.exchange(false)) {
+    int waiting = 0;
+    for (int i = 0; i < 200 && waiting == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      __real_ioctl(fds[0].fd, FIONREAD, &waiting);
+    }
+  }
   if (stallReads) {
     for (nfds_t i = 0; i < count; ++i) {
-      if ((fds[i].events & POLLIN) && IsTerminal(fds[i].fd)) {
-        // Deaf to the wake-up pipe, like a driver that ignores the cancel.
+      if ((fds[i].events & POLLIN) && IsTerminal(fds[i].fd) && stallReads.exchange(false)) {
+        // Deaf to the wake-up pipe for a while, like a driver that ignores
+        // the cancel, and then a wait as any other.
         std::this_thread::sleep_for(kStall);
-        for (nfds_t j = 0; j < count; ++j) fds[j].revents = 0;
-        return 0;
+        break;
       }
     }
   }
@@ -277,7 +312,9 @@ class FaultInjectionTest : public testing_sim::SimTest {
     refuseConfiguration = configureHalfway = failWrites = failReads = false;
     stallReads = failLocks = readZeroOnce = stallFirstPurge = false;
     outputCountLags = behindAnAdapter = failListing = foreignTerminal = wrote = false;
-    outputCountFails = inputCountFails = inputNeverQuiet = false;
+    outputCountFails = inputCountFails = inputNeverQuiet = readerHeldUp = false;
+    lowLatencyRefused = false;
+    serialFlags = 0;
     outputFlushesAfterWrite = 0;
     threadStartsLeft = -1;
     staleInTheAdapter = nullptr;
@@ -329,11 +366,14 @@ struct FaultCase {
   bool once = false;  // the fault takes effect once; it must have been used up
   std::chrono::milliseconds settle{0};  // for a stalled step to end before the next command
   std::vector<std::pair<int, std::string>> fields = {};  // what they show afterwards
+  std::vector<sim::Misbehaviour> device = {};            // what the device does meanwhile
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) {
   *os << c.name;
 }
+
+const sim::Misbehaviour kPieces{sim::Misbehaviour::kPieces, 0, 20, {}};
 
 // What PrepareSet's fields send.
 const sim::Bytes kSetFrame = {0x44, 1, 0x03, 0x52, 0, 0, 1, 0, 0, 0, 0};
@@ -391,8 +431,26 @@ const FaultCase kFaultCases[] = {
     {"InputCountFailsReadColdPort", &inputCountFails, IDC_READ_COLD_PORT, {texts::kSendFail}, true,
      texts::kColdPortReadFail, {}},
     // A line that never goes quiet holds the request up for 100 ms, no longer.
+    // The frame of a set leaves all the same; what a read reads on such a line
+    // is no reply, and a read-back no confirmation.
     {"LineThatNeverGoesQuiet", &inputNeverQuiet, IDOK, {}, false, texts::kSetComplete,
      {kSetFrame}},
+    {"LineThatNeverGoesQuietReadColdPort", &inputNeverQuiet, IDC_READ_COLD_PORT, {}, true,
+     texts::kColdPortReadFail, {{'E'}}, false, 0ms, {{IDC_COLD_PORT_TEMP, "23.4"}}},
+    {"LineThatNeverGoesQuietCalibrate", &inputNeverQuiet, IDC_CALIBRATE_COLD_PORT, {}, false,
+     texts::kCalibrateFail, {{0x46, 0x00, 0xEA, 0x00}, {'E'}}},
+    // The answer in pieces, 20 ms apart, its first byte already waiting when
+    // the reader gets to run: read whole, however the driver returns it.
+    {"ReplyInPiecesReadSetting", &readerHeldUp, IDC_READ_SETTING, {}, true,
+     texts::kSettingReadSuccess, {{'B'}}, true, 0ms, {{IDC_READ_MAX, "1000"}}, {kPieces}},
+    {"ReplyInPiecesReadColdPort", &readerHeldUp, IDC_READ_COLD_PORT, {}, true,
+     texts::kColdPortReadSuccess, {{'E'}}, true, 0ms, {{IDC_COLD_PORT_TEMP, "25."}}, {kPieces}},
+    {"ReplyWhoseRestNeverComes", &readerHeldUp, IDC_READ_SETTING, {}, true,
+     texts::kSettingReadFail, {{'B'}}, true, 0ms, {{IDC_READ_MAX, ""}},
+     {{sim::Misbehaviour::kPieces, 5, 20, {}}}},
+    // A driver that has serial flags and refuses a change of them.
+    {"LowLatencyRefused", &lowLatencyRefused, IDC_READ_SETTING, {}, true,
+     texts::kSettingReadSuccess, {{'B'}}, true, 0ms, {{IDC_READ_MAX, "1000"}}},
 };
 
 class FaultTableTest : public FaultInjectionTest,
@@ -401,6 +459,7 @@ class FaultTableTest : public FaultInjectionTest,
 TEST_P(FaultTableTest, EndsWithItsMessageAndTheWindowWorksAgain) {
   const FaultCase& c = GetParam();
   PrepareSet();
+  for (const sim::Misbehaviour& m : c.device) device_->Misbehave(m);
   *c.fault = true;
   RunCommand(c.command);
   if (c.once) {
@@ -426,6 +485,7 @@ TEST_P(FaultTableTest, EndsWithItsMessageAndTheWindowWorksAgain) {
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(FramesOnTheWire(), c.frames) << "a frame went out at unchosen line settings";
   EXPECT_EQ(outputFlushesAfterWrite.load(), 0) << "the output was purged after a write";
+  EXPECT_EQ(serialFlags.load(), 0) << "the low-latency flag was left set";
   EXPECT_FALSE(TerminalClaimed());
   std::this_thread::sleep_for(c.settle);
   ExpectRecovered();
@@ -501,7 +561,8 @@ TEST_F(FaultInjectionTest, ThreadsThatCannotStartAreReported) {
 
 // Stale bytes that an adapter hands over after the opening's purge, once its
 // latency timer (16 ms on an FTDI chip) runs out, and before the request:
-// never taken for the device's answer, nor shifting it.
+// never taken for the device's answer, nor shifting it. The request leaves
+// only once the line has been quiet for 20 ms after the last burst.
 TEST_F(FaultInjectionTest, StaleBytesFromTheAdapterAreNeverTheReply) {
   device_->SetSettingReply({0x42, 3, 0x03, 0xE8, 0, 0, 1, 0, 0, 0, 0});
   device_->SetColdPortTenths(-52);
@@ -512,17 +573,24 @@ TEST_F(FaultInjectionTest, StaleBytesFromTheAdapterAreNeverTheReply) {
     StaleBytes stale;
   };
   sim::SimulatedTransmitter* device = device_.get();
-  const Case cases[] = {{IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2", {device, 5ms, {0x00}}},
-                        {IDC_READ_SETTING, IDC_READ_MAX, "1000", {device, 10ms, kNoise}},
-                        {IDC_READ_SETTING, IDC_READ_MAX, "1000", {device, 15ms, {0x42}}},
-                        {IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2", {device, 15ms, kNoise}}};
+  const Case cases[] = {
+      {IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2", {device, {5ms}, {0x00}}},
+      {IDC_READ_SETTING, IDC_READ_MAX, "1000", {device, {10ms}, kNoise}},
+      {IDC_READ_SETTING, IDC_READ_MAX, "1000", {device, {15ms}, {0x42}}},
+      {IDC_READ_COLD_PORT, IDC_COLD_PORT_TEMP, "-5.2", {device, {15ms}, kNoise}},
+      {IDC_READ_SETTING, IDC_READ_MAX, "1000", {device, {15ms, 30ms}, kNoise}}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.id) + " after " + std::to_string(c.stale.after.count()) + " ms");
+    SCOPED_TRACE(std::to_string(c.id) + " after " + std::to_string(c.stale.after.back().count()) +
+                 " ms");
     view_.ClearEvents();
     view_.SetText(c.field, "");
+    device_->ClearRecords();
     staleInTheAdapter = &c.stale;
     RunCommand(c.id);
     EXPECT_EQ(staleInTheAdapter.load(), nullptr) << "the stale bytes were handed over";
+    ASSERT_EQ(device_->Frames().size(), 1u);
+    EXPECT_GE(device_->Frames()[0].at - lastStaleBurst.load(), 20ms)
+        << "the request left before the line had been quiet for 20 ms";
     EXPECT_EQ(view_.Text(c.field), c.deviceText);
     EXPECT_EQ(view_.Text(IDC_MESSAGE), c.id == IDC_READ_SETTING ? texts::kSettingReadSuccess
                                                                 : texts::kColdPortReadSuccess);
@@ -564,6 +632,20 @@ TEST_F(FaultInjectionTest, AQuickDeviceBehindAUsbAdapterIsHeardWhole) {
     EXPECT_TRUE(view_.Tips().empty());
   }
   EXPECT_EQ(device_->ColdPortTenths(), 234);
+  ExpectRecovered();
+}
+
+// Each opening asks for low latency, and its close puts the flags back as
+// they were, a flag that was set before included.
+TEST_F(FaultInjectionTest, LowLatencyIsAskedForAndPutBackAtTheClose) {
+  for (const int before : {ASYNC_SKIP_TEST, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY}) {
+    serialFlags = before;
+    PortHandle port;
+    ASSERT_TRUE(OpenPortWithReader(port, dialog(), portName, ReplyKind::kNone));
+    EXPECT_EQ(serialFlags.load(), before | ASYNC_LOW_LATENCY);
+    port.Close();
+    EXPECT_EQ(serialFlags.load(), before);
+  }
   ExpectRecovered();
 }
 

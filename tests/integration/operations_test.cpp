@@ -112,8 +112,8 @@ TEST_P(ScenarioTest, ShowsWhatTheTechnicianShouldSee) {
     EXPECT_TRUE(view_.TextsOf(IDC_MESSAGE).empty());
     EXPECT_LT(commandTook, 200ms) << "no pause, no worker";
   } else {
-    ExpectMessages(
-        timeline::MessageLine(*row.op, row.outcome, row.port == scenario::Port::kAtHand));
+    ExpectMessages(timeline::MessageLine(*row.op, row.outcome, row.port == scenario::Port::kAtHand,
+                                         scenario::QuietMs(row)));
   }
   for (const auto& field : row.after) {
     EXPECT_EQ(view_.Text(field.id), texts::WithPort(field.text, port)) << "field " << field.id;
@@ -122,7 +122,8 @@ TEST_P(ScenarioTest, ShowsWhatTheTechnicianShouldSee) {
   EXPECT_EQ(FramesOnTheWire(), row.frames);
   const auto frames = device_->Frames();
   for (std::size_t i = 0; i < frames.size() && i < row.op->openingsAtMs.size(); ++i) {
-    EXPECT_NEAR(MsSinceStart(frames[i].at), row.op->openingsAtMs[i], 80.0) << "frame " << i;
+    EXPECT_NEAR(MsSinceStart(frames[i].at), row.op->openingsAtMs[i] + scenario::QuietMs(row), 60.0)
+        << "frame " << i;
   }
   if (!row.noiseWhenOpened.empty()) {
     const auto sent = device_->Replies();

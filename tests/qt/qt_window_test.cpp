@@ -333,8 +333,8 @@ TEST_P(QtScenarioTest, ShowsWhatTheTechnicianShouldSee) {
     EXPECT_TRUE(messages_.empty()) << messages_.front().text;
   } else {
     EXPECT_EQ(window_->Text(IDC_MESSAGE), row.outcome);
-    EXPECT_NEAR(static_cast<double>(MessageAt(row.outcome)), row.op->Outcome().atMs,
-                kToleranceMs);
+    EXPECT_NEAR(static_cast<double>(MessageAt(row.outcome)),
+                row.op->Outcome().atMs + scenario::QuietMs(row) - timeline::kQuiet, kToleranceMs);
   }
   for (const auto& field : row.after) {
     EXPECT_EQ(window_->Text(field.id), texts::WithPort(field.text, port)) << NameOf(field.id);

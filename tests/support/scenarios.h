@@ -36,6 +36,8 @@ inline constexpr Setting kETypeSetting = {0x42, 6, 0x04, 0xB0, 0x80, 0xC8, 1, 0,
 // as the port opened and DTR rose, handed over once its latency timer (16 ms
 // by default) runs out.
 inline constexpr int kNoiseAfterMs = 16;
+// How long a chattering line goes on after the opening: through the request.
+inline constexpr int kChatterMs = 400;
 
 // Where the runners can arrange a row.
 enum Level { kIntegration = 1, kQt = 2, kWine = 4, kEveryLevel = 7 };
@@ -73,6 +75,7 @@ struct Scenario {
   int coldTenths = 250;
   std::vector<Misbehaviour> faults = {};  // for the next requests that expect an answer
   Bytes noiseWhenOpened = {};             // reaches the port kNoiseAfterMs after the opening
+  int noiseEveryMs = 0;  // when above 0: from the opening, and again this often for kChatterMs
   Port port = Port::kAtHand;
   std::vector<Choice> chosen = {};
   std::vector<Field> typed = {};  // read-back fields too, to see that they are kept
@@ -218,6 +221,14 @@ inline const std::vector<Scenario>& All() {
       {.name = "ReadColdPortAfterNoiseAsThePortOpens", .op = &kReadColdPort, .coldTenths = -52,
        .noiseWhenOpened = {0x00, 0xFF}, .outcome = texts::kColdPortReadSuccess,
        .after = {{IDC_COLD_PORT_TEMP, "-5.2"}}, .frames = {{'E'}}},
+      // ---- a line that chatters through the request: what comes back is no reply
+      {.name = "ReadSettingOnALineThatNeverGoesQuiet", .op = &kReadSetting,
+       .noiseWhenOpened = {0x00}, .noiseEveryMs = 4, .typed = kKeptReadBack,
+       .outcome = texts::kSettingReadFail, .after = kKeptReadBack, .frames = {{'B'}}},
+      {.name = "ReadColdPortOnALineThatNeverGoesQuiet", .op = &kReadColdPort,
+       .noiseWhenOpened = {0x00}, .noiseEveryMs = 4, .typed = {{IDC_COLD_PORT_TEMP, "20"}},
+       .outcome = texts::kColdPortReadFail, .after = {{IDC_COLD_PORT_TEMP, "20"}},
+       .frames = {{'E'}}},
 
       // ---- calibrate; the device adopts the target unless told to answer otherwise
       WithClicksDuring(Calibration("CalibrateTheDeviceAdoptsTheTarget", "23.47",
@@ -316,12 +327,20 @@ inline void Arrange(testing_sim::SimulatedLine& line, const Scenario& row) {
   device.SetSettingReply(row.setting);
   device.SetColdPortTenths(row.coldTenths);
   for (const Misbehaviour& fault : row.faults) device.Misbehave(fault);
-  if (!row.noiseWhenOpened.empty() && !device.NoiseWhenOpened(row.noiseWhenOpened, kNoiseAfterMs)) {
+  const bool chatter = row.noiseEveryMs > 0;
+  if (!row.noiseWhenOpened.empty() &&
+      !device.NoiseWhenOpened(row.noiseWhenOpened, chatter ? 0 : kNoiseAfterMs, row.noiseEveryMs,
+                              kChatterMs)) {
     ADD_FAILURE() << "the simulator cannot watch for the opening";
   }
   if (row.port == Port::kMissing) line.MakePortMissing();
   if (row.port == Port::kNoneFound) testing_sim::UsePort("");
   if (row.port == Port::kGone) device.VanishFor(60000);
+}
+
+// How long the row's requests wait for a quiet line.
+inline int QuietMs(const Scenario& row) {
+  return row.noiseEveryMs > 0 ? timeline::kQuietGiveUp : timeline::kQuiet;
 }
 
 // How a parameterised test prints and names a row.

@@ -43,8 +43,10 @@ struct Operation {
 };
 
 // Each request waits for the line to have been quiet this long after the
-// port's opening; the operation's own waits count from the request.
+// port's opening; the operation's own waits count from the request. On a line
+// that never goes quiet it goes after kQuietGiveUp.
 inline constexpr int kQuiet = 20;
+inline constexpr int kQuietGiveUp = 100;
 
 // clang-format off
 inline const Operation kConnect = {"Connect", IDC_CONNECT, {}, {{texts::kOpenSuccess, 0}}, ""};
@@ -86,9 +88,10 @@ inline const Operation* const kOperations[] = {&kReadSetting, &kReadColdPort, &k
 
 // The whole message line in order: the openings' success and the steps, the
 // outcome replaced by `outcome` when one is given. Without `portAtHand` the
-// openings fail and show nothing, and no request waits for a quiet line.
+// openings fail and show nothing, and no request waits for a quiet line; with
+// it, each request waits `quietMs`.
 inline std::vector<Due> MessageLine(const Operation& op, const std::string& outcome = "",
-                                    bool portAtHand = true) {
+                                    bool portAtHand = true, int quietMs = kQuiet) {
   std::vector<Due> line;
   if (portAtHand) {
     for (int at : op.openingsAtMs) line.push_back({texts::kOpenSuccess, at});
@@ -96,10 +99,9 @@ inline std::vector<Due> MessageLine(const Operation& op, const std::string& outc
   for (Due due : op.steps) {
     // Each opening is followed by its request, which waits for a quiet line
     // first; a port that does not open sends nothing, and waits for nothing.
-    if (!portAtHand) {
-      const int nominal = due.atMs;
-      for (int at : op.openingsAtMs) due.atMs -= at < nominal ? kQuiet : 0;
-    }
+    const int nominal = due.atMs;
+    const int waited = portAtHand ? quietMs : 0;
+    for (int at : op.openingsAtMs) due.atMs += at < nominal ? waited - kQuiet : 0;
     line.push_back(due);
   }
   if (!outcome.empty()) line.back().text = outcome;

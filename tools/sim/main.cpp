@@ -42,7 +42,7 @@ const char kUsage[] =
     "  --cold TENTHS    initial cold port temperature in tenths of a degree (default: 250)\n"
     "\n"
     "Commands on standard input, one per line, each for the next request:\n"
-    "  silent | short N | extra N | late MS | garbage HEX... | vanish MS\n"
+    "  silent | short N | extra N | late MS | garbage HEX... | vanish MS | pieces MS\n"
     "  cold TENTHS      set the cold port temperature\n"
     "  frames           print the frames received so far, in hex\n";
 
@@ -75,6 +75,8 @@ void RunCommand(sim::SimulatedTransmitter& device, const std::string& line) {
     device.Misbehave({sim::Misbehaviour::kLate, 0, n, {}});
   } else if (verb == "vanish" && words >> n) {
     device.Misbehave({sim::Misbehaviour::kVanish, 0, n, {}});
+  } else if (verb == "pieces" && words >> n) {
+    device.Misbehave({sim::Misbehaviour::kPieces, 0, n, {}});
   } else if (verb == "garbage") {
     m.kind = sim::Misbehaviour::kGarbage;
     std::string hex;

@@ -143,7 +143,7 @@ void SimulatedTransmitter::Inject(const Bytes& bytes) {
   }
 }
 
-bool SimulatedTransmitter::NoiseWhenOpened(Bytes bytes, int delayMs) {
+bool SimulatedTransmitter::NoiseWhenOpened(Bytes bytes, int delayMs, int everyMs, int untilMs) {
   {
     std::lock_guard lock(mutex_);
     if (openings_ < 0 && master_ >= 0) {
@@ -156,6 +156,8 @@ bool SimulatedTransmitter::NoiseWhenOpened(Bytes bytes, int delayMs) {
     if (openings_ < 0) return false;
     noise_ = std::move(bytes);
     noiseDelayMs_ = delayMs;
+    noiseEveryMs_ = everyMs;
+    noiseUntilMs_ = untilMs;
   }
   Wake();
   return true;
@@ -245,9 +247,12 @@ void SimulatedTransmitter::Run() {
     ppoll(p, count, &timeout, nullptr);
     lock.lock();
     if (count == 3 && openings_ == p[2].fd && (p[2].revents & POLLIN)) {
-      // The terminal was opened: the noise goes out once, and the watch ends.
+      // The terminal was opened: the noise goes out, and the watch ends.
       const auto at = Clock::now();
-      model_.SendUnasked(std::move(noise_), at + std::chrono::milliseconds(noiseDelayMs_));
+      for (int ms = noiseDelayMs_;; ms += noiseEveryMs_) {
+        model_.SendUnasked(noise_, at + std::chrono::milliseconds(ms));
+        if (noiseEveryMs_ <= 0 || ms + noiseEveryMs_ > noiseUntilMs_) break;
+      }
       noise_.clear();
       close(openings_);
       openings_ = -1;

@@ -59,10 +59,11 @@ class SimulatedTransmitter {
   // Writes bytes onto the line now, unasked (noise before a request).
   void Inject(const Bytes& bytes);
   // Writes `bytes` onto the line `delayMs` after the port is next opened, as
-  // noise when DTR rises, or stale bytes an adapter hands over late. Noise
-  // that went out is on record among the replies, as a reply to request 0.
-  // False when openings cannot be watched for.
-  bool NoiseWhenOpened(Bytes bytes, int delayMs);
+  // noise when DTR rises, or stale bytes an adapter hands over late; with
+  // `everyMs` above 0, again that often until `untilMs` after the opening, as
+  // a line that chatters. Noise that went out is on record among the replies,
+  // as a reply to request 0. False when openings cannot be watched for.
+  bool NoiseWhenOpened(Bytes bytes, int delayMs, int everyMs = 0, int untilMs = 0);
 
   // Unplugs the device now: the terminal and the link go away, and come back
   // (as a new terminal under the same link) after `milliseconds`.
@@ -91,6 +92,8 @@ class SimulatedTransmitter {
   int openings_ = -1;  // readable when the terminal is opened, while noise waits for that
   Bytes noise_;
   int noiseDelayMs_ = 0;
+  int noiseEveryMs_ = 0;
+  int noiseUntilMs_ = 0;
   std::string terminalPath_;
   int wakeRead_ = -1;
   int wakeWrite_ = -1;

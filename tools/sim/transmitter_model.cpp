@@ -78,6 +78,18 @@ void TransmitterModel::HandleFrame(const Bytes& frame, Clock::time_point now) {
       case Misbehaviour::kVanish:
         vanishMs_ = m.delayMs;
         return;
+      case Misbehaviour::kPieces: {
+        if (m.count > 0) reply.resize(std::min(reply.size(), static_cast<std::size_t>(m.count)));
+        std::size_t from = 0;
+        for (std::size_t to : {std::size_t{1}, std::size_t{5}, reply.size()}) {
+          to = std::min(to, reply.size());
+          if (to <= from) continue;
+          pending_.push_back({due, letter, Bytes(reply.begin() + from, reply.begin() + to), from > 0});
+          from = to;
+          due += std::chrono::milliseconds(m.delayMs);
+        }
+        return;
+      }
     }
   }
   if (byteInterval_.count() <= 0 || reply.size() < 2) {

@@ -27,6 +27,8 @@ struct Misbehaviour {
     kLate,     // the reply after `delayMs` instead of the usual delay
     kGarbage,  // `bytes` instead of the reply
     kVanish,   // 20 ms on, the terminal disappears for `delayMs`, then comes back
+    kPieces,   // the reply in pieces of 1 byte, 4 bytes and the rest, `delayMs` apart;
+               // with `count` above 0 only its first `count` bytes ever come
   };
   Kind kind;
   int count = 0;

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "link/posix/per_system.h"
 #include "link/posix/publish_folder.h"
 #include "link/serial_port.h"
 
@@ -26,6 +27,7 @@ struct SerialPort {
   termios settings{};
   PortTimeouts timeouts{kNoReadInterval, 0, 0, 0, 0};
   std::atomic<int> lastError{0};  // the reader and the owner both record errors
+  bool lowLatencyAsked = false;   // the close puts the driver's latency back
 };
 
 namespace {
@@ -144,6 +146,10 @@ bool WritePortSettings(SerialPort* port) {
   const int rts = TIOCM_RTS;
   ioctl(port->fd, TIOCMBIS, &dtr);
   ioctl(port->fd, TIOCMBIC, &rts);
+  // An adapter that holds received bytes for its latency timer hands a stray
+  // one over after the quiet wait has ended; one that hands them over at once
+  // lets that wait see and purge it.
+  if (!port->lowLatencyAsked) port->lowLatencyAsked = AskForLowLatency(port->fd);
   return true;
 }
 
@@ -206,12 +212,17 @@ bool PausePort(SerialPort* port, std::uint32_t microseconds) {
 bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::size_t* received) {
   *received = 0;
   const PortTimeouts& t = port->timeouts;
-  const bool immediate =
-      t.readInterval == kNoReadInterval && t.readMultiplier == 0 && t.readConstant == 0;
+  // The Windows serial driver's rule for an interval of MAXDWORD: what is
+  // already waiting comes back at once, however little; only a read that
+  // finds nothing waits, for the whole count or the total time-out. Both
+  // totals zero: not even that wait.
+  const bool returnWhatWaits = t.readInterval == kNoReadInterval;
+  const bool immediate = returnWhatWaits && t.readMultiplier == 0 && t.readConstant == 0;
   const auto deadline = DeadlineFor(t.readMultiplier, t.readConstant, count);
+  bool firstLook = true;
   while (*received < count) {
     pollfd p[2] = {{port->fd, POLLIN, 0}, {port->wakeRead, POLLIN, 0}};
-    const int ready = poll(p, 2, immediate ? 0 : MillisecondsLeft(deadline));
+    const int ready = poll(p, 2, firstLook || immediate ? 0 : MillisecondsLeft(deadline));
     if (ready < 0) {
       if (errno == EINTR) continue;
       return Fail(port);
@@ -220,11 +231,19 @@ bool ReadPort(SerialPort* port, std::uint8_t* buffer, std::size_t count, std::si
       port->lastError = ECANCELED;
       return false;
     }
-    if (ready == 0) return true;  // time-out: what has arrived is the result
+    const bool lookedAtOnce = firstLook;
+    firstLook = false;
+    if (ready == 0) {
+      // Nothing waits: wait for the whole count. Else this is the time-out,
+      // and what has arrived is the result.
+      if (lookedAtOnce && !immediate) continue;
+      return true;
+    }
     if (p[0].revents & POLLIN) {
       const ssize_t n = read(port->fd, buffer + *received, count - *received);
       if (n > 0) {
         *received += static_cast<std::size_t>(n);
+        if (lookedAtOnce && returnWhatWaits) return true;
         continue;
       }
       if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
@@ -254,6 +273,7 @@ void CloseSerialPort(SerialPort* port) {
   // which for a device that another process holds open is never: clear it, or
   // every later opening by an ordinary user would be refused.
   ioctl(port->fd, TIOCNXCL);
+  if (port->lowLatencyAsked) RestoreLatency(port->fd);
   close(port->fd);
   close(port->wakeRead);
   close(port->wakeWrite);
