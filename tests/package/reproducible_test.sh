@@ -101,7 +101,7 @@ make_certificates() {
     openssl x509 -req -in "$ca/signer.csr" -CA "$ca/ca.pem" -CAkey "$ca/ca.key" \
       -CAcreateserial -days 2 -extfile "$ca/signer.ext" -out "$ca/signer.pem" &&
     openssl pkey -in "$ca/signer.key" -aes256 -passout pass:right -out "$ca/locked.key" &&
-    echo wrong >"$ca/wrong-passphrase"
+    echo wrong >"$ca/wrong-passphrase" && echo right >"$ca/right-passphrase"
 } >"$work/openssl.log" 2>&1
 check "a throw-away certificate authority and code-signing certificate" make_certificates
 
@@ -143,15 +143,19 @@ kept_private() {
 }
 check "the signing values stay in signing.txt, mode 0600" kept_private
 
-# The Windows workflow again, now with the certificate: the build signs anew.
-signed_build() {
+# The Windows workflow again, now with the certificate and a key that has a
+# passphrase: the build signs anew.
+signing_build() {
   (
     export SOURCE_DATE_EPOCH="$epoch" CORVELLE_SIGN_CERT="$ca/signer.pem"
-    export CORVELLE_SIGN_KEY="$ca/signer.key"
+    export CORVELLE_SIGN_KEY="$ca/locked.key" CORVELLE_SIGN_PASSWORD_FILE="$ca/right-passphrase"
     cd "$copy"
     cmake --preset windows -DCORVELLE_TESTS=OFF && cmake --build --preset windows &&
       bash tests/package/build_packages.sh "$work/signed" build/windows
-  ) >"$work/signed.log" 2>&1 || { tail -n 40 "$work/signed.log"; return 1; }
+  ) >"$work/$1.log" 2>&1 || { tail -n 40 "$work/$1.log"; return 1; }
+}
+signed_build() {
+  signing_build signed || return 1
   grep -F "sign.sh: warning: no time-stamp server" "$work/signed.log" | sed 's/^/        /'
   grep -q "stops verifying when the certificate expires" "$work/signed.log"
 }
@@ -178,4 +182,30 @@ signed_inside() {
     unzip -p "$work"/signed/corvelle-*-windows.zip corvelle.exe | cmp - "$exe"
 }
 check "the .msi and the .zip carry the signed corvelle.exe" signed_inside
+# No build file but signing.txt names the certificate, the key or the
+# passphrase file; the build depends on a stamp of what they hold.
+no_paths() {
+  local found
+  found=$(grep -rlF -e "$ca/signer.pem" -e "$ca/locked.key" -e "$ca/right-passphrase" \
+    "$copy/build/windows")
+  echo "        found in: ${found:-nothing}"
+  [[ "$found" == "$copy/build/windows/signing.txt" ]]
+}
+check "no build file but signing.txt holds a signing path" no_paths
+# The same configure again signs nothing; a new certificate signs anew.
+before=$(stat -c %y "$exe"; sha256sum <"$exe")
+unchanged() {
+  signing_build again || return 1
+  [[ "$(stat -c %y "$exe"; sha256sum <"$exe")" == "$before" ]] &&
+    ! grep -q "sign.sh" "$work/again.log" "$work/signed/cpack-windows.log"
+}
+check "configuring again with the same settings signs nothing again" unchanged
+resigned() {
+  openssl x509 -req -in "$ca/signer.csr" -CA "$ca/ca.pem" -CAkey "$ca/ca.key" -CAcreateserial \
+    -days 3 -extfile "$ca/signer.ext" -out "$ca/signer.pem" >>"$work/openssl.log" 2>&1 &&
+    (cd "$copy" && cmake --build --preset windows) >"$work/resigned.log" 2>&1 &&
+    grep -q "sign.sh: signed corvelle.exe" "$work/resigned.log" &&
+    [[ "$(stat -c %y "$exe"; sha256sum <"$exe")" != "$before" ]] && verify "$exe" >/dev/null
+}
+check "a certificate whose content changed signs anew" resigned
 summary
