@@ -1,13 +1,19 @@
 // corvelle_bench_native: the Linux window measured natively, on Qt's offscreen
 // platform against the simulator on a pseudo-terminal: when each step of each
 // operation reaches the window against its nominal moment, how long after the
-// simulator's last reply byte the reply flag rises, and the program's start-up
-// and idle cost against an empty QDialog measured in the same run. Prints
+// simulator's last reply byte the reply flag rises, what the look for another
+// program holding the port costs an opening, and the program's start-up and
+// idle cost against an empty QDialog measured in the same run. Prints
 // markdown for docs/performance.md.
 //
 // usage: corvelle_bench_native [RUNS]   (default 5; start-up takes 8 at least)
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,6 +23,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -27,6 +34,7 @@
 #include "app/qt/main_window.h"
 #include "bench/measure.h"
 #include "link/port_discovery.h"
+#include "link/posix/per_system.h"
 #include "link/serial_link.h"
 #include "ops/operation_state.h"
 #include "tests/support/simulated_line.h"
@@ -89,6 +97,37 @@ void ReplyLatency(MainWindow& window, sim::SimulatedTransmitter& device, int run
   }
   std::printf("| reply flag raised after the last reply byte, µs | %zu of %d | %s |\n",
               micros.size(), runs, bench::Row(bench::Summarise(micros), 0).c_str());
+}
+
+// The look for another holder as every opening makes it, with `extra` more
+// processes of this user's running (each with its standard streams open): no
+// process holds the port, so every one of them is looked at.
+void HolderCheck(sim::SimulatedTransmitter& device, int extra, int runs) {
+  std::vector<pid_t> sleepers;
+  char sleep[] = "sleep";
+  char seconds[] = "120";
+  char* argv[] = {sleep, seconds, nullptr};
+  for (int i = 0; i < extra; ++i) {
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "sleep", nullptr, nullptr, argv, environ) == 0) sleepers.push_back(pid);
+  }
+  int processes = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    processes += std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0])) != 0;
+  }
+  const int fd = open(device.TerminalPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  std::vector<double> ms;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = Clock::now();
+    const bool held = OtherHolderOf(fd, 0).has_value();
+    if (!held) ms.push_back(MsSince(start, Clock::now()));
+  }
+  close(fd);
+  for (pid_t pid : sleepers) kill(pid, SIGKILL);
+  for (pid_t pid : sleepers) waitpid(pid, nullptr, 0);
+  std::printf("| %d processes on the machine (%zu of them started for this) | %zu of %d | %s |\n",
+              processes, sleepers.size(), ms.size(), runs,
+              bench::Row(bench::Summarise(ms), 2).c_str());
 }
 
 long long MonotonicNs() {
@@ -173,6 +212,16 @@ int main(int argc, char** argv) {
     std::printf("| measure | replies | min | median | max |\n|---|---|---|---|---|\n");
     ReplyLatency(window, *line.device_, runs * 10);
   }
+
+  std::printf("\n### The look for another program holding the port (%d looks each)\n\n",
+              runs * 10);
+  std::printf(
+      "Every opening on Linux reads the UUCP lock folders and the descriptors of every\n"
+      "process of the user's; here none holds the port, so each look reads them all.\n"
+      "Milliseconds per look.\n\n");
+  std::printf("| processes | looks | min | median | max |\n|---|---|---|---|---|\n");
+  HolderCheck(*line.device_, 0, runs * 10);
+  HolderCheck(*line.device_, 300, runs * 10);
 
   // Against an empty QDialog, alternating launches; no simulator is published.
   line.device_.reset();

@@ -27,7 +27,7 @@ declare -A may=(
   [tests/qt]="tests/support/ tools/sim/ app/ ops/ link/serial_link.h link/port_discovery.h protocol/ view/"
   [tests/e2e]="tests/e2e/ tests/support/ tools/sim/ ops/ link/serial_link.h protocol/ view/"
   [tests/e2e/windows]="tests/support/driver_text.h tests/support/text_cut_cases.h app/dialog_layout.h link/port_discovery.h link/win32/port_list.h protocol/ view/ win32/"
-  [bench]="bench/ tests/support/ tests/e2e/ tools/sim/ app/ ops/ link/serial_link.h link/port_discovery.h protocol/ view/"
+  [bench]="bench/ tests/support/ tests/e2e/ tools/sim/ app/ ops/ link/serial_link.h link/port_discovery.h link/posix/per_system.h protocol/ view/"
 )
 
 rule_for() {

@@ -174,11 +174,12 @@ bool StartReader(PortOpening& opening, const std::shared_ptr<PortOpening>& share
 bool OpenPort(PortHandle& handle, DialogHandle dialog, const char* name,
               std::uint32_t readTimeoutMs, bool withReader, ReplyKind kind) {
   handle.Close();
-  int osError = 0;
-  SerialPort* port = OpenSerialPort(name, &osError);
+  OpenFailure failure;
+  SerialPort* port = OpenSerialPort(name, &failure);
   if (port == nullptr) {
-    Diagnose("open", name, osError);
-    ShowTips(dialog, OpenFailureText(name).c_str());
+    Diagnose("open", name, failure.osError);
+    const std::string advice = failure.advice.empty() ? "" : "\n" + failure.advice;
+    ShowTips(dialog, (OpenFailureText(name) + advice).c_str());
     return false;
   }
   std::shared_ptr<PortOpening>& opening = PortAccess::Of(handle);

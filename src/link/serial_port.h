@@ -1,5 +1,6 @@
 // Serial port primitives: the only platform-specific part of the link. One
-// implementation per platform (posix/ and win32/); the shared algorithm in
+// implementation per platform (win32/; posix/, with what each POSIX system
+// does its own way in a folder of its own, linux/); the shared algorithm in
 // serial_link.cpp is written once over these functions.
 //
 // Ownership and threads: the thread that opened a port owns it and is the
@@ -40,13 +41,19 @@ inline constexpr std::uint32_t kNoReadInterval = 0xFFFFFFFFu;
 // device the program uses.
 std::vector<std::string> ListSerialPorts();
 
+// Why an opening failed.
+struct OpenFailure {
+  int osError = 0;     // the system's error code, for diagnosis
+  std::string advice;  // when the system refused the user the device: what to do about it
+};
+
 // Opens `name` for reading and writing, exclusively: while it is open a second
-// opening of the same device fails. The name is used as stored; the platform
-// adds what its device namespace needs. Only a serial device opens: anything
-// else behind the name (a file, a folder, a FIFO) fails here, before it is
-// configured or written to. Returns nullptr on failure and puts the system's
-// error code into `osError`.
-SerialPort* OpenSerialPort(const char* name, int* osError);
+// opening of the same device fails, and so does one of a device that another
+// program has open. The name is used as stored; the platform adds what its
+// device namespace needs. Only a serial device opens: anything else behind the
+// name (a file, a folder, a FIFO) fails here, before it is configured or
+// written to. Returns nullptr on failure and says why in `failure`.
+SerialPort* OpenSerialPort(const char* name, OpenFailure* failure);
 
 // Reads the port's current line settings into the port. False when the driver
 // refuses; the later steps then start from default settings.

@@ -7,8 +7,9 @@
 #include <atomic>
 #include <cstdint>
 
-// Which operation runs. The worker opens the port with a reader for the
-// setting reply in state 0 and for the cold port reply in state 4.
+// Which operation runs. The worker tells the opening which reply its reader
+// is to read (the setting reply for state 0, the cold port reply once it has
+// moved to state 4); the reader does not look at the state.
 enum : std::uint8_t {
   STATE_READ_SETTING = 0,          // "read 1"; the reader reads the setting reply
   STATE_AWAIT_COLD_PORT = 4,       // the reader reads the cold port reply

@@ -32,7 +32,7 @@ Model Expect(const std::string& maxText, const std::string& minText, int sign, i
   if (!Canonical(maxText, &max) || max % 10 != 0 || max < 0) return maxBad;
   if (!Canonical(minText, &min) || min < 0 || min % 10 != 0) return minBad;
   if (sign != 1 && max < min) return minBad;
-  if (sensor < 0 || sensor > 8) return {RangeVerdict::kAcceptedWithoutRow, nullptr};
+  if (sensor < 0 || sensor >= texts::kSensorCount) return {RangeVerdict::kAcceptedWithoutRow, nullptr};
   if (max > texts::kSensors[sensor].maxLimit) return maxBad;
   if (sign == 1 && min > texts::kSensors[sensor].minLimit) return minBad;
   return {RangeVerdict::kAcceptedWithRow, nullptr};
@@ -43,7 +43,8 @@ Model Expect(const std::string& maxText, const std::string& minText, int sign, i
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
   const int sign = static_cast<int>(data[0] % 4) - 1;     // -1, 0, 1, 2
-  const int sensor = static_cast<int>(data[1] % 12) - 1;  // -1 .. 10
+  // One before the list, and two past its end.
+  const int sensor = static_cast<int>(data[1] % (texts::kSensorCount + 3)) - 1;
   const std::string rest(reinterpret_cast<const char*>(data + 2), size - 2);
   const std::size_t split = rest.find('|');
   std::string maxText = rest.substr(0, split);

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "link/port_discovery.h"
-#include "link/posix/port_list.h"
-#include "link/posix/publish_folder.h"
+#include "link/linux/port_list.h"
+#include "link/posix/per_system.h"
 #include "tests/support/sim_fixture.h"
 #include "tools/sim/simulated_transmitter.h"
 

@@ -15,11 +15,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include "link/linux/permission_advice.h"
+#include "link/linux/port_holders.h"
 #include "link/serial_port.h"
 #include "ops/command_dispatch.h"
 #include "ops/operation_state.h"
@@ -280,10 +283,23 @@ TEST_F(PortAccessTest, OnlyATerminalOpens) {
   };
   const auto [ended, endedPid] = linkNamedAfter("true", true);
   const auto [other, otherPid] = linkNamedAfter("sleep", false);
+  // Another program of the user's, a terminal program say, has the port open.
+  posix_spawn_file_actions_t holding;
+  posix_spawn_file_actions_init(&holding);
+  posix_spawn_file_actions_addopen(&holding, 3, device_->TerminalPath().c_str(), O_RDWR | O_NOCTTY, 0);
+  char* sleepArgv[] = {const_cast<char*>("sleep"), const_cast<char*>("30"), nullptr};
+  pid_t holderPid = -1;
+  ASSERT_EQ(posix_spawnp(&holderPid, "sleep", &holding, nullptr, sleepArgv, environ), 0);
+  posix_spawn_file_actions_destroy(&holding);
+  const std::string held = device_->PortPath();
+  for (int i = 0; i < 100 && !FindOtherHolder(device_->TerminalPath(), 0, {}); ++i) {
+    std::this_thread::sleep_for(10ms);  // until the child has it open
+  }
   termios line{};
   ASSERT_EQ(GetTerminalSettings(&line), 0);
   const int before = testing_process::OpenDescriptors();
-  for (const std::string& name : {file, folder_, fifo, std::string("/dev/null"), ended, other}) {
+  for (const std::string& name :
+       {file, folder_, fifo, std::string("/dev/null"), ended, other, held}) {
     SCOPED_TRACE(name);
     view_.ClearEvents();
     PortHandle port;
@@ -293,8 +309,11 @@ TEST_F(PortAccessTest, OnlyATerminalOpens) {
     EXPECT_TRUE(view_.TextsOf(IDC_MESSAGE).empty());
   }
   EXPECT_EQ(testing_process::OpenDescriptors(), before);
-  kill(otherPid, SIGKILL);
-  waitpid(otherPid, nullptr, 0);
+  for (const pid_t pid : {otherPid, holderPid}) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  EXPECT_TRUE(FramesOnTheWire().empty());
   termios now{};
   ASSERT_EQ(GetTerminalSettings(&now), 0);
   EXPECT_EQ(std::memcmp(&line, &now, sizeof line), 0) << "the terminal was configured";
@@ -312,6 +331,62 @@ TEST_F(PortAccessTest, OnlyATerminalOpens) {
   std::ifstream in(file);
   const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(after, notes);
+}
+
+// A UUCP lock file for the device holds it while the process it names runs,
+// unless that is this process.
+TEST_F(PortAccessTest, ALockFileHoldsThePortWhileItsProcessRuns) {
+  const std::string node = device_->TerminalPath();
+  const std::string lock = folder_ + "/LCK.." + fs::path(node).filename().string();
+  pid_t ended = -1;
+  char* argv[] = {const_cast<char*>("true"), nullptr};
+  ASSERT_EQ(posix_spawnp(&ended, "true", nullptr, nullptr, argv, environ), 0);
+  waitpid(ended, nullptr, 0);
+  for (const auto& [pid, held] : {std::pair{getppid(), true}, {ended, false}, {getpid(), false}}) {
+    std::ofstream(lock) << std::setw(10) << pid << "\n";
+    const std::optional<PortHolder> holder = FindOtherHolder(node, 0, {folder_});
+    EXPECT_EQ(holder ? holder->pid : 0, held ? pid : 0);
+  }
+}
+
+// What the box adds when the system refused the user the device: join its
+// group, or log in again after being added to it; nothing when neither helps.
+TEST_F(PortAccessTest, ARefusedUserIsToldWhichGroupToJoin) {
+  const std::string node = folder_ + "/ttyUSB0";
+  std::ofstream(node).put('\0');
+  struct stat info {};
+  ASSERT_EQ(stat(node.c_str(), &info), 0);
+  const std::string gid = std::to_string(info.st_gid);
+  const auto said = [&](std::string text) {
+    for (const auto& [word, value] :
+         {std::pair{"DEVICE", fs::canonical(node).string()}, {"GROUP", "dialout"}, {"USER", "alice"}}) {
+      for (auto at = text.find(word); at != std::string::npos; at = text.find(word)) {
+        text.replace(at, std::strlen(word), value);
+      }
+    }
+    return text;
+  };
+  struct Case {
+    const char* members;
+    gid_t primary;
+    std::vector<gid_t> session;
+    mode_t mode;
+    std::string advice;
+  };
+  const Case cases[] = {
+      {"bob", 4242, {4242}, 0660, said(texts::kJoinTheGroup)},
+      {"bob,alice", 4242, {4242}, 0660, said(texts::kLogInAgain)},
+      {"", info.st_gid, {4242}, 0660, said(texts::kLogInAgain)},  // its own group
+      {"alice", 4242, {4242, info.st_gid}, 0660, ""},  // refused for another reason
+      {"bob", 4242, {4242}, 0600, ""},                  // the group may not use it either
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.members);
+    std::ofstream(folder_ + "/group") << "staff:x:4343:alice\ndialout:x:" << gid << ":" << c.members << "\n";
+    ASSERT_EQ(chmod(node.c_str(), c.mode), 0);
+    const UserGroups alice{"alice", c.primary, c.session, folder_ + "/group"};
+    EXPECT_EQ(PermissionAdviceFor(node, alice), c.advice);
+  }
 }
 
 TEST_F(PortAccessTest, VanishedDeviceEndsThePendingReadAsAFailure) {

@@ -188,7 +188,8 @@ inline const std::vector<Scenario>& All() {
       // ---- read 1
       WithClicksDuring(ReadShows("ReadSettingEType", kETypeSetting,
                                  ReadBack("sensor：E type TC\r\n", "1000", "-", "200"))),
-      ReadShows("ReadSettingUnknownCodeKeepsTheSensor", {0, 9, 0x03, 0x52, 0, 0, 1, 0, 0, 0, 0},
+      ReadShows("ReadSettingUnknownCodeKeepsTheSensor",
+                {0, texts::kCodeOfNoSensor, 0x03, 0x52, 0, 0, 1, 0, 0, 0, 0},
                 ReadBack("earlier text", "850", "+", "0"), {{IDC_READ_SENSOR, "earlier text"}}),
       ReadShows("ReadSettingMagnitudeBeyondTheRange", {0, 7, 0x00, 0x64, 0x80, 0xC8, 1, 0, 0, 0, 0},
                 ReadBack("sensor：Cu50\r\n", "-100", "-", "200")),

@@ -34,6 +34,14 @@ inline const std::string kInputMinIllegality = "input min illegality";
 inline const std::string kChooseSensorType = "please choose the sensor type";
 inline const std::string kColdPortEntryIllegality = "input cold port temperature illegality";
 
+// The open-failure box's second line when Linux refused the user the device:
+// DEVICE is the node's path, GROUP its group's name, USER the login name.
+inline const std::string kJoinTheGroup =
+    "you may not use DEVICE: it belongs to the group GROUP; join it with sudo usermod -aG GROUP "
+    "USER, then log in again";
+inline const std::string kLogInAgain =
+    "you were added to the group GROUP that owns DEVICE: log out and in again to use it";
+
 // `text` with its %s replaced by `port`.
 inline std::string WithPort(std::string text, const std::string& port) {
   const auto at = text.find("%s");
@@ -68,6 +76,14 @@ inline constexpr Sensor kSensors[] = {
     {"N type", 4, 1000, 270, "you chose N type TC", "sensor：N type TC\r\n"},
     {"J type", 8, 1200, 210, "you chose J type TC", "sensor：J type TC\r\n"},
 };
+// A device code that no sensor of the list has: one past the highest. The
+// list's length stands beside it, so that a tenth sensor breaks nothing here.
+inline constexpr int kCodeOfNoSensor = [] {
+  int highest = 0;
+  for (const Sensor& sensor : kSensors) highest = sensor.code > highest ? sensor.code : highest;
+  return highest + 1;
+}();
+inline constexpr int kSensorCount = static_cast<int>(sizeof kSensors / sizeof kSensors[0]);
 inline constexpr int kKType = 3;
 inline constexpr int kEType = 4;
 

@@ -80,12 +80,12 @@ TEST(SettingReply, DecodesRangeAndIgnoresUndefinedBits) {
   }
 }
 
-TEST(SettingReply, ReadBackTextsExistForCodesZeroToEightOnly) {
+TEST(SettingReply, ReadBackTextsExistForTheListedCodesOnly) {
   for (const texts::Sensor& sensor : texts::kSensors) {
     EXPECT_STREQ(SensorTextForDeviceCode(sensor.code), sensor.readBack) << sensor.code;
   }
   EXPECT_EQ(SensorTextForDeviceCode(-1), nullptr);
-  EXPECT_EQ(SensorTextForDeviceCode(9), nullptr);
+  EXPECT_EQ(SensorTextForDeviceCode(texts::kCodeOfNoSensor), nullptr);
   EXPECT_EQ(SensorTextForDeviceCode(255), nullptr);
 }
 

@@ -2,7 +2,8 @@
 // the rule for trusting one: the simulator publishes only where discovery will
 // look, and discovery trusts only what another user of the machine cannot
 // have placed or swapped. Shared by discovery and the simulator, and nothing
-// else of the serial link.
+// else of the serial link. Which process published a port is the system's
+// own business (per_system.h).
 #ifndef CORVELLE_LINK_POSIX_PUBLISH_FOLDER_H
 #define CORVELLE_LINK_POSIX_PUBLISH_FOLDER_H
 
@@ -22,18 +23,5 @@ bool IsPrivateFolder(const std::string& folder);
 
 // Whether `owner` is this user or root.
 bool IsOwnOrRoots(uid_t owner);
-
-// Whether `device` is the terminal side of a pseudo-terminal. No serial
-// hardware is one: only a simulator's port is.
-bool IsPseudoTerminal(dev_t device);
-
-// Whether `entry`, a link NAME-PID in a publication folder, is the live port
-// of a simulator of this user's with the pseudo-terminal `terminal` behind
-// it: the folder is private, the link is this user's or root's, process PID
-// runs as this user, and that process holds the other side of exactly this
-// terminal. A link left behind by a simulator that has ended, whose terminal
-// someone else may hold by now (a new terminal window, say), does not count.
-// Asked by discovery, and again by every opening of a published port.
-bool IsLivePublishedPort(const std::string& entry, dev_t terminal);
 
 #endif

@@ -14,6 +14,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <system_error>
 
 #include "link/posix/per_system.h"
@@ -59,20 +61,21 @@ Clock::time_point DeadlineFor(std::uint32_t multiplier, std::uint32_t constant, 
 
 }  // namespace
 
-SerialPort* OpenSerialPort(const char* name, int* osError) {
-  *osError = 0;
+SerialPort* OpenSerialPort(const char* name, OpenFailure* failure) {
+  *failure = OpenFailure{};
   if (name == nullptr || name[0] == '\0') {
-    *osError = ENOENT;
+    failure->osError = ENOENT;
     return nullptr;
   }
   // Everything that can fail comes before the terminal is claimed, so that a
   // failed opening never leaves the claim behind.
   int wake[2];
   if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-    *osError = errno;
+    failure->osError = errno;
     return nullptr;
   }
   const int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const int openError = errno;
   // Only a terminal is a serial port: a file, folder or FIFO behind the name
   // is never configured nor written to. And only one of this user's or of
   // root's: real ports belong to root, a simulator's terminal to the user who
@@ -88,17 +91,35 @@ SerialPort* OpenSerialPort(const char* name, int* osError) {
   struct stat info {};
   const bool terminal = fd >= 0 && fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && isatty(fd);
   const bool trusted = terminal && IsOwnOrRoots(info.st_uid);
-  const bool live = trusted && (!IsPseudoTerminal(info.st_rdev) ||
-                                IsLivePublishedPort(name, info.st_rdev));
+  const bool pseudo = trusted && IsPseudoTerminal(info.st_rdev);
+  const pid_t publisher = pseudo ? LivePublisherOf(name, info.st_rdev) : 0;
+  const bool live = trusted && (!pseudo || publisher != 0);
   // TIOCEXCL keeps other programs out (though not root); the lock keeps out
-  // every other opener that plays by the same rule, root included.
-  if (!live || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    *osError = fd < 0          ? errno
-               : !terminal     ? ENOTTY
-               : !trusted      ? EACCES
-               : !live         ? ENOENT
-               : errno == EWOULDBLOCK ? EBUSY
-                                      : errno;
+  // every other opener that plays by the same rule, root included. Neither
+  // keeps out a program that opened the device before without them, a
+  // terminal program say: the two would split the device's answers between
+  // them, and what it types would reach the device. Such a device counts as
+  // occupied, as Windows counts it. The simulator that publishes a port is
+  // the device itself.
+  const bool locked = live && flock(fd, LOCK_EX | LOCK_NB) == 0;
+  const int lockError = errno;
+  const std::optional<PortHolder> holder = locked ? OtherHolderOf(fd, publisher) : std::nullopt;
+  if (!locked || holder) {
+    failure->osError = fd < 0       ? openError
+                       : !terminal  ? ENOTTY
+                       : !trusted   ? EACCES
+                       : !live      ? ENOENT
+                       : holder     ? EBUSY
+                       : lockError == EWOULDBLOCK ? EBUSY
+                                                  : lockError;
+    // Only the system's own refusal has a reason the user can mend.
+    if (fd < 0 && (openError == EACCES || openError == EPERM)) {
+      failure->advice = PermissionAdvice(name);
+    }
+    if (holder) {
+      WriteDiagnosticLine("corvelle: " + std::string(name) + " is held by process " +
+                          std::to_string(holder->pid) + " (" + holder->command + ")");
+    }
     if (fd >= 0) close(fd);
     close(wake[0]);
     close(wake[1]);

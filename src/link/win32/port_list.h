@@ -13,7 +13,8 @@
 
 // The data of every value under `root`\`path`, one device name per value, in
 // the registry's enumeration order. A value that cannot be read (too long for
-// a device name, or changed while it is read) is passed over.
+// a device name, or changed while it is read), and a Bluetooth port (a value
+// named \Device\BthModemN), are passed over.
 std::vector<std::string> ListSerialPortsUnder(HKEY root, const wchar_t* path);
 
 #endif

@@ -1,11 +1,15 @@
 // Serial device discovery on Windows: the devices the system publishes under
 // HKLM\Hardware\DeviceMap\SerialComm, one value per port with the device name
-// (COM3 ...) as its data, in the registry's enumeration order.
+// (COM3 ...) as its data, in the registry's enumeration order. Bluetooth's
+// serial ports (values named \Device\BthModemN) are passed over: opening one
+// makes Windows call the paired phone or headset, which blocks the opening
+// for up to 30 s or fails it, and no transmitter is ever behind one.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,6 +25,13 @@ constexpr DWORD kNameChars = 256;
 constexpr DWORD kDataBytes = 512;
 // A backstop for a registry that never reports the end of the list.
 constexpr DWORD kMaxValues = 65536;
+// The value names of Bluetooth's serial ports.
+constexpr wchar_t kBluetoothPrefix[] = L"\\Device\\BthModem";
+
+bool IsBluetoothPort(const wchar_t* valueName) {
+  const std::size_t length = std::size(kBluetoothPrefix) - 1;
+  return _wcsnicmp(valueName, kBluetoothPrefix, length) == 0;
+}
 
 // The data as text: REG_SZ data need not end in a NUL, and may hold one early.
 std::string DataToUtf8(const BYTE* data, DWORD size) {
@@ -55,7 +66,7 @@ std::vector<std::string> ListSerialPortsUnder(HKEY root, const wchar_t* path) {
         status == ERROR_KEY_DELETED) {
       break;
     }
-    if (status != ERROR_SUCCESS) continue;
+    if (status != ERROR_SUCCESS || IsBluetoothPort(name)) continue;
     ports.push_back(DataToUtf8(data, dataBytes));
   }
   RegCloseKey(key);

@@ -94,8 +94,9 @@ void ReleaseHandles(SerialPort* port) {
 
 }  // namespace
 
-SerialPort* OpenSerialPort(const char* name, int* osError) {
-  *osError = 0;
+SerialPort* OpenSerialPort(const char* name, OpenFailure* failure) {
+  *failure = OpenFailure{};
+  int* osError = &failure->osError;
   if (name == nullptr || name[0] == '\0') {
     *osError = ERROR_FILE_NOT_FOUND;
     return nullptr;

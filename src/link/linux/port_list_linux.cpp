@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 
-#include "link/posix/port_list.h"
+#include "link/linux/port_list.h"
+#include "link/posix/per_system.h"
 #include "link/posix/publish_folder.h"
 #include "link/serial_port.h"
 #include "protocol/number_text.h"
@@ -64,8 +66,15 @@ bool IsSerialHardware(const fs::path& entry) {
 }
 
 using Microseconds = std::int64_t;
+constexpr Microseconds kLatest = std::numeric_limits<Microseconds>::max();
+constexpr Microseconds kEarliest = std::numeric_limits<Microseconds>::min();
 
+// A time beyond what microseconds can hold (only a hand-set stamp is) is the
+// latest or the earliest there is.
 Microseconds ToMicroseconds(const timespec& t) {
+  constexpr auto kMaxSeconds = kLatest / 1000000 - 1;
+  if (t.tv_sec > kMaxSeconds) return kLatest;
+  if (t.tv_sec < -kMaxSeconds) return kEarliest;
   return static_cast<Microseconds>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
 }
 
@@ -84,7 +93,11 @@ struct Clocks {
   // A wall-clock time moved onto the monotonic clock, on which udev and the
   // simulators record when a port appeared.
   Microseconds OnMonotonic(const timespec& wallClock) const {
-    return ToMicroseconds(wallClock) - wallAhead;
+    Microseconds moved = 0;
+    if (__builtin_sub_overflow(ToMicroseconds(wallClock), wallAhead, &moved)) {
+      return wallAhead > 0 ? kEarliest : kLatest;
+    }
+    return moved;
   }
 };
 
@@ -119,6 +132,7 @@ Microseconds FirstSeen(const fs::path& entry, const std::string& udevData, const
 Microseconds Published(const struct stat& link, const Clocks& clocks) {
   constexpr Microseconds kWallClockFrom = 1000000000LL * 1000000;
   const Microseconds stamp = ToMicroseconds(link.st_mtim);
+  if (stamp == kLatest) return kLatest;
   return stamp >= kWallClockFrom ? clocks.OnMonotonic(link.st_mtim) : stamp;
 }
 
@@ -180,7 +194,7 @@ std::vector<std::string> ListSerialPortsIn(const std::string& sysClassTty,
       struct stat link {};
       struct stat terminal {};
       if (lstat(entry.c_str(), &link) == 0 && stat(entry.c_str(), &terminal) == 0 &&
-          S_ISCHR(terminal.st_mode) && IsLivePublishedPort(entry, terminal.st_rdev)) {
+          S_ISCHR(terminal.st_mode) && LivePublisherOf(entry, terminal.st_rdev) != 0) {
         found.push_back({Published(link, clocks), name, entry});
       }
     }
