@@ -95,7 +95,7 @@ namespace {
 // next one then asks for the rest. Ends early at a read that fails, the
 // cancel of a close among them, at one that times out with nothing new, and
 // once the reply's whole time-out has passed since the first read began, so
-// that a reply that stops half-way gives up when a single read would have.
+// that a reply that stops half-way gives up within a single read's time-out.
 // False only when a read failed.
 bool ReadWholeReply(SerialPort* port, std::uint8_t* buffer, std::size_t wanted,
                     std::size_t* received) {
